@@ -1,0 +1,52 @@
+// Tunables of qvox in one place: sizes, radii, limits and intervals.
+#pragma once
+
+// Chunk extent in blocks: x and z, then y.
+constexpr int CHUNK_SIZE = 32;
+constexpr int CHUNK_HEIGHT = 64;
+
+// The chunk array is reserved once with this many records and never grows.
+constexpr int CHUNK_CACHE_CAPACITY = 4096;
+// Slots of the coordinate index over the chunk array (a power of two, at least twice the capacity).
+constexpr int CHUNK_INDEX_SLOTS = 8192;
+
+// Sky light is scanned down from this height; nothing above it shades.
+constexpr int SKYLIGHT_TOP_Y = 500;
+// Entries of each light flood-fill queue, seeds included.
+constexpr int LIGHT_QUEUE_SIZE = 4096;
+constexpr int LIGHT_MAX = 15;
+
+// First allocation of a visible-block list; it doubles when full.
+constexpr int VISIBLE_LIST_INITIAL_CAPACITY = 1024;
+
+// Worker job queue: first allocation (doubled when full), flush polling.
+constexpr int WORKER_QUEUE_INITIAL_CAPACITY = 256;
+constexpr int WORKER_FLUSH_MAX_CHECKS = 500;
+constexpr long WORKER_FLUSH_SLEEP_NS = 10000000L;
+// The worker is pinned to this CPU so that it does not compete with the main thread.
+constexpr int WORKER_CPU = 1;
+
+// Streaming: chunks within this many chunks are brought into play.
+constexpr int STREAM_LOAD_DIST = 1;
+// Chunks farther than this (disc horizontally, layers vertically) are retired.
+constexpr int STREAM_UNLOAD_DIST = 2;
+constexpr int STREAM_MAX_UNLOADS_PER_UPDATE = 1;
+// Dot product of (chunk centre - player) with the view direction, in blocks.
+constexpr float STREAM_LOAD_VIEW_THRESHOLD = -19.2f;
+constexpr float STREAM_RETIRE_VIEW_THRESHOLD = -28.800001f;
+// Above this many records in use, one update keeps removing retirable chunks
+// until no more than this many remain, so a long journey never fills the cache.
+constexpr int STREAM_SOFT_CHUNK_LIMIT = 512;
+
+// Where a world without saved metadata puts the player.
+constexpr float WORLD_DEFAULT_PLAYER_X = 8.0f;
+constexpr float WORLD_DEFAULT_PLAYER_Y = 20.0f;
+constexpr float WORLD_DEFAULT_PLAYER_Z = 8.0f;
+
+// Path buffers for world and chunk files.
+constexpr int WORLD_PATH_MAX = 512;
+constexpr int WORLD_NAME_MAX = 256;
+// Bytes of one chunk file: one little-endian 32-bit value per cell.
+constexpr int WORLD_CHUNK_FILE_BYTES = 4 * CHUNK_SIZE * CHUNK_HEIGHT * CHUNK_SIZE;
+// Longest line of world.txt that is read as one line.
+constexpr int WORLD_METADATA_LINE_MAX = 256;

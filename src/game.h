@@ -1,0 +1,88 @@
+// The state of the running program shared by the main loop and the steps of a
+// game frame (camera, block editing, render pass, pause menu, console, hotbar,
+// inventory screen and HUD). One record, owned by main(), passed to each step.
+#pragma once
+
+#include "raylib.h"
+
+struct World;
+struct Player;
+struct CloudSystem;
+struct MenuSystem;
+
+constexpr int GAME_CHAT_INPUT_SIZE = 256;
+constexpr int GAME_CHAT_RING = 16;
+constexpr int GAME_CHAT_MESSAGE_SIZE = 512;
+constexpr int GAME_SYSINFO_SIZE = 128;
+
+struct GameState {
+    Font custom_font;                 // font of every menu screen and every text of the game frame
+    char last_loaded_family[256];     // family of custom_font
+    char last_loaded_variant[256];    // variant of custom_font
+    char cached_cpu[GAME_SYSINFO_SIZE];
+    char cached_gpu[GAME_SYSINFO_SIZE];
+    char cached_kernel[GAME_SYSINFO_SIZE];
+    char chat_input[GAME_CHAT_INPUT_SIZE];                       // chat line being typed
+    char chat_messages[GAME_CHAT_RING][GAME_CHAT_MESSAGE_SIZE];  // ring of the last messages
+    double chat_message_times[GAME_CHAT_RING];                   // GetTime() of each ring entry
+    Camera3D camera;                  // rebuilt every game frame
+    MenuSystem* menu;
+    World* world;                     // null when no game runs
+    Player* player;
+    CloudSystem* clouds;
+    bool mouse_captured;              // cursor hidden and locked for mouse look
+    int hud_mode;                     // 0..3
+    int prev_hud_mode;                // hud_mode at the end of the previous frame's key handling
+    bool flight_enabled;              // the player may switch flying on
+    bool paused;
+    bool pause_settings_open;         // the pause menu shows its settings panel
+    bool should_quit;                 // leave the loop after this frame
+    bool chat_active;                 // the chat line is open
+    int chat_input_len;
+    int chat_cursor_pos;
+    int history_index;                // position while browsing ./chathistory
+    int chat_message_count;           // messages ever posted; ring slot is this modulo 16
+    float camera_yaw;                 // radians
+    float camera_pitch;               // radians
+    Vector3 camera_forward;           // unit view direction
+    int highlighted_block_x, highlighted_block_y, highlighted_block_z;
+    bool has_highlighted_block;
+    int raycast_frame_counter;
+    float dt;                         // seconds of the last frame
+    int blocks_rendered;              // blocks drawn by this frame's render pass
+};
+
+// Sets every field to its start value (camera, look angles, HUD mode -1/0, ...).
+// Does not load the font or create the menu; main() does that.
+void game_state_init(GameState* game);
+
+// ---- camera and mouse look (game_camera.cpp)
+void game_mouse_look(GameState* game);                                  // reads the mouse delta
+void game_move_vectors(const GameState* game, Vector3* forward, Vector3* right);  // horizontal walking vectors
+void game_build_camera(GameState* game);                                // camera from the player's eye
+
+// ---- block breaking, placing and the highlight ray (game_edit.cpp)
+void game_block_editing(GameState* game);
+
+// ---- world render pass: blocks, outline, ground grid, clouds (game_render.cpp)
+void game_render_world(GameState* game);
+
+// ---- pause menu and its settings panel (game_pause.cpp)
+void game_draw_pause_menu(GameState* game);
+
+// ---- chat console (game_console.cpp)
+void game_chat_input(GameState* game);                        // keyboard handling while the chat is open
+void game_post_message(GameState* game, const char* text);    // adds a line to the message ring
+void game_draw_chat_messages(GameState* game);
+void game_draw_chat_input(GameState* game);
+
+// ---- console commands (game_commands.cpp)
+void game_execute_command(GameState* game, const char* line);
+
+// ---- crosshair and HUD pages (game_hud.cpp)
+void game_draw_crosshair(GameState* game);
+void game_draw_hud(GameState* game);
+
+// ---- hotbar and the big inventory screen (game_inventory_ui.cpp)
+void game_draw_hotbar(GameState* game);
+void game_draw_big_inventory(GameState* game);  // draws and handles its mouse clicks
