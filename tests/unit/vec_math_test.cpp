@@ -15,7 +15,7 @@ TEST(VecMath, NormalizeKeepsZeroAndScalesTinyVectors) {
     expect_vec(vec3_normalize(Vector3{0, 0, 0}), 0, 0, 0);
     expect_vec(vec3_normalize(Vector3{0, 0.001f, 0}), 0, 1, 0);
     expect_vec(vec3_normalize(Vector3{3, 0, -4}), 0.6f, 0, -0.8f);
-    Vector3 tiny = vec3_normalize(Vector3{1e-20f, 0, 0});  // squared length underflows to 0
+    Vector3 tiny = vec3_normalize(Vector3{1e-30f, 0, 0});  // squared length underflows to 0
     expect_vec(tiny, 0, 0, 0);
 }
 
