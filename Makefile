@@ -1,0 +1,58 @@
+# qvox developer entry points. `make run` and `make test` are all a fresh
+# Debian 12 machine needs: both install what is missing first (scripts/setup.sh).
+
+BUILD_TYPE ?= RelWithDebInfo
+JOBS ?= 2
+# Unit tests that exercise threads, run again under ThreadSanitizer.
+TSAN_TESTS ?= Worker|Streaming|Concurrency
+
+CONFIGURE = cmake -S . -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+
+.PHONY: all deps build run test sanitize asan tsan bench textures clean distclean
+
+all: build
+
+deps:
+	bash scripts/setup.sh
+
+build: deps
+	$(CONFIGURE) -B build
+	cmake --build build -j$(JOBS)
+
+run: build
+	./build/qvox
+
+test: build
+	ctest --test-dir build --output-on-failure
+	$(MAKE) --no-print-directory sanitize
+
+sanitize: asan tsan
+
+asan: deps
+	$(CONFIGURE) -B build-asan -DQVOX_SANITIZE=address -DQVOX_TESTS_ONLY=ON
+	cmake --build build-asan -j$(JOBS)
+	ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+		ctest --test-dir build-asan -L unit --output-on-failure
+
+tsan: deps
+	$(CONFIGURE) -B build-tsan -DQVOX_SANITIZE=thread -DQVOX_TESTS_ONLY=ON
+	cmake --build build-tsan -j$(JOBS)
+	@if ctest --test-dir build-tsan -N -L unit -R '$(TSAN_TESTS)' | grep -q '^Total Tests: 0$$'; then \
+		echo "tsan: no unit test matches '$(TSAN_TESTS)'; nothing to run"; \
+	else \
+		TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+			ctest --test-dir build-tsan -L unit -R '$(TSAN_TESTS)' --output-on-failure; \
+	fi
+
+bench: build
+	./build/qvox_bench
+
+textures: build
+	./build/qvox_gen_textures assets/textures/blocks
+
+clean:
+	rm -rf build build-asan build-tsan
+
+# Also drops the raylib and GLFW that scripts/setup.sh built.
+distclean: clean
+	rm -rf .deps
