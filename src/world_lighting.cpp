@@ -61,31 +61,37 @@ static void spread_light(const Chunk* chunk, LightField field, LightQueueEntry* 
     }
 }
 
-// Highest y in [low, high] of column (x, z) of `layer` that is not air, or
-// low - 1 when the whole span is air. An uncached layer reads as air.
-static int first_solid_below(const Chunk* layer, int x, int z, int high, int low) {
-    if (!layer) return low - 1;
-    for (int wy = high; wy >= low; wy--)
-        if (load_block(layer, x, wy & (CHUNK_HEIGHT - 1), z) != BLOCK_AIR) return wy;
-    return low - 1;
-}
-
-// Scans column (x, z) down from SKYLIGHT_TOP_Y exactly as reading each block
-// with world_get_block would, but with one cache lookup per chunk layer. The
-// scan ends at the first block that is not air (everything below stays dark)
-// or at the bottom of this chunk, since lower blocks cannot shade it.
-static void skylight_scan_column(const Chunk* chunk, World* world, LightField field, int x, int z) {
+// Scans every column down from SKYLIGHT_TOP_Y exactly as reading each block
+// with world_get_block would, but one chunk layer at a time with one cache
+// lookup per layer, and row by row so that reads follow memory order. A column
+// goes dark at its first block that is not air (that cell and everything below
+// keep 0); layers below this chunk cannot shade it and are not read.
+static void skylight_scan_columns(const Chunk* chunk, World* world, LightField field) {
+    bool dark[CHUNK_SIZE][CHUNK_SIZE] = {};
+    int dark_columns = 0;
     const int32_t top_layer = world_to_chunk_y(SKYLIGHT_TOP_Y);
-    for (int32_t layer_y = top_layer; layer_y >= chunk->chunk_y; layer_y--) {
-        const int low = layer_y * CHUNK_HEIGHT;
-        const int high = layer_y == top_layer ? SKYLIGHT_TOP_Y : low + CHUNK_HEIGHT - 1;
+    for (int32_t layer_y = top_layer; layer_y >= chunk->chunk_y && dark_columns < CHUNK_SIZE * CHUNK_SIZE; layer_y--) {
+        const bool own_layer = layer_y == chunk->chunk_y;
+        const int high = layer_y == top_layer ? SKYLIGHT_TOP_Y - top_layer * CHUNK_HEIGHT : CHUNK_HEIGHT - 1;
         pthread_mutex_lock(&world->cache_mutex);
         const Chunk* layer = world_get_chunk(world, chunk->chunk_x, layer_y, chunk->chunk_z);
-        const int solid_y = first_solid_below(layer, x, z, high, low);
+        // An uncached layer above reads as air: it neither shades nor is lit here.
+        if (!layer && !own_layer) {
+            pthread_mutex_unlock(&world->cache_mutex);
+            continue;
+        }
+        for (int y = high; y >= 0; y--)
+            for (int z = 0; z < CHUNK_SIZE; z++)
+                for (int x = 0; x < CHUNK_SIZE; x++) {
+                    if (dark[z][x]) continue;
+                    if (layer && load_block(layer, x, y, z) != BLOCK_AIR) {
+                        dark[z][x] = true;
+                        dark_columns++;
+                    } else if (own_layer) {
+                        field[y][z][x] = LIGHT_MAX;
+                    }
+                }
         pthread_mutex_unlock(&world->cache_mutex);
-        if (layer_y == chunk->chunk_y)
-            for (int wy = high; wy > solid_y; wy--) field[wy - low][z][x] = LIGHT_MAX;
-        if (solid_y >= low) return;
     }
 }
 
@@ -96,8 +102,7 @@ void calculate_chunk_skylight(Chunk* chunk, World* world, int target_buffer) {
     // Nothing above SKYLIGHT_TOP_Y shades and nothing below y = 0 is lit.
     if (chunk->chunk_y < 0 || chunk->chunk_y > world_to_chunk_y(SKYLIGHT_TOP_Y)) return;
 
-    for (int z = 0; z < CHUNK_SIZE; z++)
-        for (int x = 0; x < CHUNK_SIZE; x++) skylight_scan_column(chunk, world, field, x, z);
+    skylight_scan_columns(chunk, world, field);
 
     // Per thread so that two worlds' workers (or a test thread) never share it.
     static thread_local LightQueueEntry queue[LIGHT_QUEUE_SIZE];
@@ -116,12 +121,19 @@ void calculate_chunk_blocklight(Chunk* chunk, World* world, int target_buffer) {
     LightField& field = chunk->blocklight[target_buffer];
     memset(field, 0, sizeof(field));
 
+    // Emission of the known types, looked up once per computation.
+    uint8_t known_emission[BLOCK_GLOWSTONE + 1] = {0};
+    for (int t = 0; t <= BLOCK_GLOWSTONE; t++) known_emission[t] = get_block_properties((BlockType)t).emission;
+
     static thread_local LightQueueEntry queue[LIGHT_QUEUE_SIZE];
     int queue_tail = 0;
     for (int y = 0; y < CHUNK_HEIGHT; y++)
         for (int z = 0; z < CHUNK_SIZE; z++)
             for (int x = 0; x < CHUNK_SIZE; x++) {
-                const uint8_t emission = get_block_properties(load_block(chunk, x, y, z)).emission;
+                const BlockType type = load_block(chunk, x, y, z);
+                const uint8_t emission = (unsigned)type <= (unsigned)BLOCK_GLOWSTONE
+                                             ? known_emission[type]
+                                             : get_block_properties(type).emission;
                 if (emission == 0) continue;
                 field[y][z][x] = emission;
                 if (queue_tail < LIGHT_QUEUE_SIZE) queue[queue_tail++] = LightQueueEntry{x, y, z, emission};

@@ -14,6 +14,8 @@ static inline BlockType load_block(const Chunk* chunk, int x, int y, int z) {
     return std::atomic_ref<BlockType>(cell).load(std::memory_order_relaxed);
 }
 
+static bool is_air(const Chunk* chunk, int x, int y, int z) { return load_block(chunk, x, y, z) == BLOCK_AIR; }
+
 struct VisibleList {
     CachedVisibleBlock* blocks;
     int count;
@@ -57,11 +59,20 @@ static bool face_exposed(const Chunk* chunk, World* world, SelfState self, int x
     const int32_t cz = chunk->chunk_z + (z < 0 ? -1 : z >= CHUNK_SIZE ? 1 : 0);
     const int lx = x & (CHUNK_SIZE - 1), ly = y & (CHUNK_HEIGHT - 1), lz = z & (CHUNK_SIZE - 1);
     const bool inside = cx == chunk->chunk_x && cy == chunk->chunk_y && cz == chunk->chunk_z;
-    if (inside && self.cached) return self.loaded && load_block(chunk, lx, ly, lz) == BLOCK_AIR;
+    if (inside && self.cached) return self.loaded && is_air(chunk, lx, ly, lz);
     return face_exposed_locked(world, cx, cy, cz, lx, ly, lz);
 }
 
+// All six neighbours of an inner cell are the chunk's own cells.
+static uint8_t inner_exposed_faces(const Chunk* chunk, int x, int y, int z) {
+    return (uint8_t)((is_air(chunk, x + 1, y, z) ? FACE_POS_X : 0) | (is_air(chunk, x - 1, y, z) ? FACE_NEG_X : 0) |
+                     (is_air(chunk, x, y + 1, z) ? FACE_POS_Y : 0) | (is_air(chunk, x, y - 1, z) ? FACE_NEG_Y : 0) |
+                     (is_air(chunk, x, y, z + 1) ? FACE_POS_Z : 0) | (is_air(chunk, x, y, z - 1) ? FACE_NEG_Z : 0));
+}
+
 static uint8_t exposed_faces(const Chunk* chunk, World* world, SelfState self, int x, int y, int z) {
+    const bool inner = x > 0 && x < CHUNK_SIZE - 1 && y > 0 && y < CHUNK_HEIGHT - 1 && z > 0 && z < CHUNK_SIZE - 1;
+    if (inner && self.cached) return self.loaded ? inner_exposed_faces(chunk, x, y, z) : 0;
     uint8_t faces = 0;
     if (face_exposed(chunk, world, self, x + 1, y, z)) faces |= FACE_POS_X;
     if (face_exposed(chunk, world, self, x - 1, y, z)) faces |= FACE_NEG_X;
