@@ -50,3 +50,9 @@ constexpr int WORLD_NAME_MAX = 256;
 constexpr int WORLD_CHUNK_FILE_BYTES = 4 * CHUNK_SIZE * CHUNK_HEIGHT * CHUNK_SIZE;
 // Longest line of world.txt that is read as one line.
 constexpr int WORLD_METADATA_LINE_MAX = 256;
+
+// Player: a frame longer than this runs as equal physics steps of at most this
+// many seconds, so a slow frame cannot carry a falling body through a floor.
+constexpr float PLAYER_MAX_STEP = 0.05f;
+// Height above the surface at which a player put at a fixed spot starts.
+constexpr float PLAYER_SPAWN_MARGIN = 0.1f;

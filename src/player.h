@@ -29,6 +29,8 @@ constexpr float PLAYER_EDGE_PROBE_DEPTH = 1.85f;
 constexpr float PLAYER_EDGE_PROBE_HALF = 0.3f;
 constexpr float PLAYER_EDGE_PROBE_STEP = 0.08f;
 constexpr float PLAYER_DIRECTION_EPSILON = 0.000001f;
+// A block may not be placed within this distance of the body's centre line.
+constexpr float PLAYER_PLACE_CLEARANCE = 0.85f;
 
 constexpr int INVENTORY_HOTBAR_SLOTS = 9;
 constexpr int INVENTORY_BACKPACK_SLOTS = 36;
@@ -93,8 +95,14 @@ bool world_check_collision_box(World* world, Vector3 center_pos, float width, fl
 // a falling player through a floor.
 void player_update(Player* player, World* world, float dt, bool flight_enabled);
 
-// Height at which a player placed at a fixed spot stands on the surface or
-// above it: max(y, surface height at the spot + half the body + a margin).
+// True when a block in cell (x, y, z) would overlap a player at `position`:
+// the body reaches 1.9 below position.y and is taken as a circle of radius
+// 0.85 around its centre line.
+bool player_overlaps_block(Vector3 position, int x, int y, int z);
+
+// Height at which a player put at a fixed spot (fresh world, reset key, world
+// commands) stands on the surface or falls onto it: max(y, highest terrain
+// surface under the body's footprint + half the body + a small margin).
 float player_safe_spawn_y(float x, float y, float z, uint64_t seed);
 
 // ---------------------------------------------------------------- inventory

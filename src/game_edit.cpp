@@ -1,0 +1,61 @@
+// Block breaking and placing with the mouse, and the ray that finds the block
+// to outline. Rays start from the camera of the previous frame.
+#include "game.h"
+#include "player.h"
+#include "rendering.h"
+
+static constexpr float EDIT_REACH = 10.0f;
+// The outline ray runs in every third frame in which editing runs.
+static constexpr int HIGHLIGHT_PERIOD = 3;
+
+struct EditRay {
+    int hit_x, hit_y, hit_z;
+    int adj_x, adj_y, adj_z;
+};
+
+static bool edit_cast(GameState* game, EditRay* ray) {
+    return raycast_block(game->world, game->camera, EDIT_REACH, &ray->hit_x, &ray->hit_y, &ray->hit_z, &ray->adj_x,
+                         &ray->adj_y, &ray->adj_z);
+}
+
+// A full inventory loses the broken block; the world changes either way.
+static void edit_break(GameState* game) {
+    EditRay ray = {};
+    if (!edit_cast(game, &ray)) return;
+    const BlockType broken = world_get_block(game->world, ray.hit_x, ray.hit_y, ray.hit_z);
+    if (broken == BLOCK_AIR || broken == BLOCK_BEDROCK) return;
+    inventory_add_block(game->player, broken);
+    world_set_block(game->world, ray.hit_x, ray.hit_y, ray.hit_z, BLOCK_AIR);
+}
+
+static void edit_place(GameState* game) {
+    EditRay ray = {};
+    if (!edit_cast(game, &ray)) return;
+    if (world_get_block(game->world, ray.adj_x, ray.adj_y, ray.adj_z) != BLOCK_AIR) return;
+    if (player_overlaps_block(game->player->position, ray.adj_x, ray.adj_y, ray.adj_z)) return;
+    const BlockType block = inventory_get_selected_block(game->player);
+    if (block == BLOCK_AIR) return;
+    if (inventory_remove_block(game->player, block)) world_set_block(game->world, ray.adj_x, ray.adj_y, ray.adj_z, block);
+}
+
+static void edit_highlight(GameState* game) {
+    if (game->raycast_frame_counter < HIGHLIGHT_PERIOD - 1) {
+        game->raycast_frame_counter++;
+        return;
+    }
+    EditRay ray = {};
+    game->has_highlighted_block = edit_cast(game, &ray);
+    if (game->has_highlighted_block) {
+        game->highlighted_block_x = ray.hit_x;
+        game->highlighted_block_y = ray.hit_y;
+        game->highlighted_block_z = ray.hit_z;
+    }
+    game->raycast_frame_counter = 0;
+}
+
+void game_block_editing(GameState* game) {
+    if (!game || !game->world || !game->player) return;
+    if (IsMouseButtonPressed(MOUSE_BUTTON_LEFT)) edit_break(game);
+    if (IsMouseButtonPressed(MOUSE_BUTTON_RIGHT)) edit_place(game);
+    edit_highlight(game);
+}

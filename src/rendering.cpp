@@ -1,0 +1,160 @@
+// Block faces in immediate mode and the fixed-step block raycast.
+#include "rendering.h"
+
+#include <cmath>
+
+#include "rlgl.h"
+#include "vec_math.h"
+
+// Per face: outward normal (also the offset of the cell the face looks into)
+// and the fixed shading that gives a cube its shape.
+static const int face_normals[6][3] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
+static const float face_shading[6] = {0.85f, 0.85f, 1.0f, 0.6f, 0.9f, 0.8f};
+
+// Corner signs (x, y, z) of the four corners of each face, counter-clockwise from outside.
+static const signed char face_corners[6][4][3] = {
+    {{1, -1, -1}, {1, 1, -1}, {1, 1, 1}, {1, -1, 1}},
+    {{-1, -1, 1}, {-1, 1, 1}, {-1, 1, -1}, {-1, -1, -1}},
+    {{-1, 1, 1}, {1, 1, 1}, {1, 1, -1}, {-1, 1, -1}},
+    {{1, -1, 1}, {-1, -1, 1}, {-1, -1, -1}, {1, -1, -1}},
+    {{-1, -1, 1}, {1, -1, 1}, {1, 1, 1}, {-1, 1, 1}},
+    {{1, -1, -1}, {-1, -1, -1}, {-1, 1, -1}, {1, 1, -1}},
+};
+
+// Texture coordinates, v downwards in the image; v = 1 is the lower edge of a side face.
+static const float face_uv[6][4][2] = {
+    {{0, 1}, {0, 0}, {1, 0}, {1, 1}}, {{1, 1}, {1, 0}, {0, 0}, {0, 1}}, {{0, 0}, {1, 0}, {1, 1}, {0, 1}},
+    {{1, 0}, {0, 0}, {0, 1}, {1, 1}}, {{0, 1}, {1, 1}, {1, 0}, {0, 0}}, {{1, 1}, {0, 1}, {0, 0}, {1, 0}},
+};
+
+// Brightness is L * k + c in single precision with k = 0.7 * shading / 15 and
+// c = 0.3 * shading, so full light gives exactly the face's shading.
+static const float face_light_k[6] = {0.7f * 0.85f / 15.0f, 0.7f * 0.85f / 15.0f, 0.7f * 1.0f / 15.0f,
+                                      0.7f * 0.6f / 15.0f,  0.7f * 0.9f / 15.0f,  0.7f * 0.8f / 15.0f};
+static const float face_light_c[6] = {0.3f * 0.85f, 0.3f * 0.85f, 0.3f * 1.0f, 0.3f * 0.6f, 0.3f * 0.9f, 0.3f * 0.8f};
+
+float render_face_brightness(int face, int light) {
+    if (face < 0 || face > 5) return 0.0f;
+    return static_cast<float>(light) * face_light_k[face] + face_light_c[face];
+}
+
+static unsigned char scale_channel(unsigned char channel, float factor) {
+    return static_cast<unsigned char>(static_cast<int>(static_cast<float>(channel) * factor));
+}
+
+Color render_face_color(Color color, int face, int light) {
+    const float brightness = render_face_brightness(face, light);
+    return Color{scale_channel(color.r, brightness), scale_channel(color.g, brightness),
+                 scale_channel(color.b, brightness), color.a};
+}
+
+bool render_face_towards(int face, Vector3 to_cam) {
+    if (face < 0 || face > 5) return false;
+    const int* n = face_normals[face];
+    return static_cast<float>(n[0]) * to_cam.x + static_cast<float>(n[1]) * to_cam.y +
+               static_cast<float>(n[2]) * to_cam.z >
+           0.0f;
+}
+
+bool render_block_in_range(float dist_sq, float render_distance) {
+    const float cut = RENDER_CUT_SHARE * render_distance;
+    return !(dist_sq > cut * cut);
+}
+
+float render_fog_factor(float dist, float render_distance) {
+    const float fog_start = RENDER_FOG_START_SHARE * render_distance;
+    if (!(dist > fog_start)) return 0.0f;
+    const float factor = (dist - fog_start) / (RENDER_FOG_LENGTH_SHARE * render_distance);
+    return factor < 1.0f ? factor : 1.0f;
+}
+
+static unsigned char fog_channel(unsigned char channel, unsigned char fog, float factor) {
+    const float mixed = static_cast<float>(channel) * (1.0f - factor) + static_cast<float>(fog) * factor;
+    return static_cast<unsigned char>(static_cast<int>(mixed));
+}
+
+Color render_apply_fog(Color color, float fog_factor) {
+    if (fog_factor <= 0.0f) return color;
+    return Color{fog_channel(color.r, RENDER_SKY_COLOR.r, fog_factor),
+                 fog_channel(color.g, RENDER_SKY_COLOR.g, fog_factor),
+                 fog_channel(color.b, RENDER_SKY_COLOR.b, fog_factor), color.a};
+}
+
+static Vector3 face_corner(Vector3 pos, float h, int face, int corner) {
+    const signed char* s = face_corners[face][corner];
+    return Vector3{pos.x + static_cast<float>(s[0]) * h, pos.y + static_cast<float>(s[1]) * h,
+                   pos.z + static_cast<float>(s[2]) * h};
+}
+
+static int face_light(World* world, int x, int y, int z, int face) {
+    const int* n = face_normals[face];
+    const int sky = world_get_skylight(world, x + n[0], y + n[1], z + n[2]);
+    const int block = world_get_blocklight(world, x + n[0], y + n[1], z + n[2]);
+    return sky > block ? sky : block;
+}
+
+static void draw_textured_faces(const Color* colors, Vector3 pos, float h, Vector3 to_cam, unsigned int texture_id,
+                                uint8_t exposed_faces) {
+    rlSetTexture(texture_id);
+    for (int face = 0; face < 6; face++) {
+        if (!(exposed_faces & (1u << face)) || !render_face_towards(face, to_cam)) continue;
+        rlBegin(RL_QUADS);
+        rlColor4ub(colors[face].r, colors[face].g, colors[face].b, colors[face].a);
+        for (int corner = 0; corner < 4; corner++) {
+            const Vector3 v = face_corner(pos, h, face, corner);
+            rlTexCoord2f(face_uv[face][corner][0], face_uv[face][corner][1]);
+            rlVertex3f(v.x, v.y, v.z);
+        }
+        rlEnd();
+    }
+    rlSetTexture(0);
+}
+
+static void draw_flat_faces(const Color* colors, Vector3 pos, float h, Vector3 to_cam, uint8_t exposed_faces) {
+    for (int face = 0; face < 6; face++) {
+        if (!(exposed_faces & (1u << face)) || !render_face_towards(face, to_cam)) continue;
+        const Vector3 c0 = face_corner(pos, h, face, 0), c1 = face_corner(pos, h, face, 1);
+        const Vector3 c2 = face_corner(pos, h, face, 2), c3 = face_corner(pos, h, face, 3);
+        DrawTriangle3D(c0, c1, c2, colors[face]);
+        DrawTriangle3D(c0, c2, c3, colors[face]);
+    }
+}
+
+void draw_cube_faces(Vector3 pos, float size, Color color, Vector3 cam_pos, World* world, int block_x, int block_y,
+                     int block_z, BlockType block_type, uint8_t exposed_faces) {
+    const float h = size * 0.5f;
+    const Vector3 to_cam = vec3_sub(cam_pos, pos);
+    const Texture2D texture = world_get_block_texture(world, block_type);
+    Color colors[6] = {};
+    for (int face = 0; face < 6; face++)
+        colors[face] = render_face_color(color, face, face_light(world, block_x, block_y, block_z, face));
+    if (texture.id != 0) draw_textured_faces(colors, pos, h, to_cam, texture.id, exposed_faces);
+    else draw_flat_faces(colors, pos, h, to_cam, exposed_faces);
+}
+
+bool raycast_block(World* world, Camera3D camera, float max_distance, int* out_block_x, int* out_block_y,
+                   int* out_block_z, int* out_adjacent_x, int* out_adjacent_y, int* out_adjacent_z) {
+    const Vector3 ray_origin = camera.position;
+    const Vector3 ray_dir = vec3_normalize(vec3_sub(camera.target, camera.position));
+    if (max_distance <= 0.0f) return false;
+    float distance = 0.0f;
+    Vector3 prev_pos = ray_origin;
+    for (;;) {
+        const Vector3 current_pos = vec3_add(ray_origin, vec3_scale(ray_dir, distance));
+        const int bx = static_cast<int>(floorf(current_pos.x));
+        const int by = static_cast<int>(floorf(current_pos.y));
+        const int bz = static_cast<int>(floorf(current_pos.z));
+        if (world_get_block(world, bx, by, bz) != BLOCK_AIR) {
+            *out_block_x = bx;
+            *out_block_y = by;
+            *out_block_z = bz;
+            *out_adjacent_x = static_cast<int>(floorf(prev_pos.x));
+            *out_adjacent_y = static_cast<int>(floorf(prev_pos.y));
+            *out_adjacent_z = static_cast<int>(floorf(prev_pos.z));
+            return true;
+        }
+        prev_pos = current_pos;
+        distance += RAYCAST_STEP;
+        if (!(distance < max_distance)) return false;
+    }
+}

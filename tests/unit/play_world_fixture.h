@@ -1,0 +1,55 @@
+// A headless World for the player, rendering and editing tests: runs in a
+// fresh temporary directory, so no saved chunk file is ever picked up, and
+// writes blocks straight into cached records.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "world.h"
+
+class PlayWorldTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(getcwd(old_dir_, sizeof(old_dir_)), nullptr);
+        char tmpl[] = "/tmp/qvox_play_XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+        ASSERT_EQ(chdir(dir_.c_str()), 0);
+        world_ = world_create();
+        ASSERT_NE(world_, nullptr);
+    }
+
+    void TearDown() override {
+        world_free(world_);
+        EXPECT_EQ(chdir(old_dir_), 0);
+        std::filesystem::remove_all(dir_);
+    }
+
+    // Writes one block by world coordinates into a cached, generated record.
+    void put(int x, int y, int z, BlockType type) {
+        pthread_mutex_lock(&world_->cache_mutex);
+        Chunk* chunk = world_load_or_create_chunk(world_, world_to_chunk_xz(x), world_to_chunk_y(y),
+                                                  world_to_chunk_xz(z));
+        pthread_mutex_unlock(&world_->cache_mutex);
+        ASSERT_NE(chunk, nullptr);
+        chunk->loaded = true;
+        chunk->generated = true;
+        world_chunk_set_block(chunk, world_to_local_xz(x), world_to_local_y(y), world_to_local_xz(z), type);
+    }
+
+    // A horizontal slab of blocks from (x0, y, z0) to (x1, y, z1) inclusive.
+    void slab(int x0, int x1, int y, int z0, int z1, BlockType type) {
+        for (int z = z0; z <= z1; z++)
+            for (int x = x0; x <= x1; x++) put(x, y, z, type);
+    }
+
+    World* world_ = nullptr;
+
+private:
+    char old_dir_[4096] = {};
+    std::string dir_;
+};
