@@ -1,0 +1,375 @@
+// Saved worlds: "./worlds/<name>/world.txt" and one raw chunk file per chunk.
+//
+// Every file is written whole into a temporary file beside it and renamed over
+// the old one, so a crash or kill at any moment leaves either the complete old
+// file or the complete new one. Directories are made with mkdir(2) directly:
+// a world name never passes through a shell.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "world.h"
+
+static const char* const WORLDS_DIR = "./worlds";
+
+// Names stay inside ./worlds: no path separators, nothing hidden, no "." or "..".
+static bool world_name_is_valid(const char* name) {
+    if (!name || name[0] == '\0' || name[0] == '.') return false;
+    if (strlen(name) >= (size_t)WORLD_NAME_MAX) return false;
+    return strchr(name, '/') == nullptr && strchr(name, '\\') == nullptr;
+}
+
+static bool check_world_name(const char* name, const char* action) {
+    if (world_name_is_valid(name)) return true;
+    fprintf(stderr, "[world] Refused to %s world \"%s\": not a valid world name\n", action, name ? name : "");
+    return false;
+}
+
+static bool make_dir(const char* path) {
+    if (mkdir(path, 0755) == 0 || errno == EEXIST) return true;
+    fprintf(stderr, "[world] Failed to create directory %s: %s\n", path, strerror(errno));
+    return false;
+}
+
+// ./worlds, ./worlds/<name> and ./worlds/<name>/chunks.
+static bool make_world_dirs(const char* world_name) {
+    char path[WORLD_PATH_MAX];
+    if (!make_dir(WORLDS_DIR)) return false;
+    snprintf(path, sizeof path, "%s/%s", WORLDS_DIR, world_name);
+    if (!make_dir(path)) return false;
+    snprintf(path, sizeof path, "%s/%s/chunks", WORLDS_DIR, world_name);
+    return make_dir(path);
+}
+
+void world_system_init(void) {
+    make_dir(WORLDS_DIR);
+}
+
+void world_chunk_path(char* out, const char* world_name, int32_t chunk_x, int32_t chunk_y, int32_t chunk_z) {
+    snprintf(out, WORLD_PATH_MAX, "%s/%s/chunks/chunk_%d_%d_%d.chunk", WORLDS_DIR, world_name, (int)chunk_x,
+             (int)chunk_y, (int)chunk_z);
+}
+
+// ---------------------------------------------------------------- atomic writes
+
+// A save job on the worker and a whole-world save on the main thread may write
+// the same file at once, so every writer gets its own temporary name.
+static bool make_temp_path(char* out, size_t size, const char* path) {
+    static std::atomic<unsigned> counter{0};
+    const long tid = (long)syscall(SYS_gettid);
+    int n = snprintf(out, size, "%s.tmp.%d.%ld.%u", path, (int)getpid(), tid, counter.fetch_add(1));
+    return n > 0 && (size_t)n < size;
+}
+
+static bool write_all(int fd, const unsigned char* data, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n = write(fd, data + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += (size_t)n;
+    }
+    return true;
+}
+
+// Fills, optionally syncs and closes the open temporary file; false after the
+// first failure, with the failing step logged.
+static bool fill_temp_file(int fd, const char* temp, const unsigned char* data, size_t size, bool sync) {
+    bool ok = write_all(fd, data, size);
+    if (!ok) fprintf(stderr, "[world] Failed to write %s: %s\n", temp, strerror(errno));
+    if (ok && sync && fsync(fd) != 0) {
+        fprintf(stderr, "[world] Failed to sync %s: %s\n", temp, strerror(errno));
+        ok = false;
+    }
+    if (close(fd) != 0 && ok) {
+        fprintf(stderr, "[world] Failed to close %s: %s\n", temp, strerror(errno));
+        ok = false;
+    }
+    return ok;
+}
+
+// Writes `data` to a temporary file beside `path` and renames it over `path`.
+// On any failure the temporary file is removed and `path` is left as it was.
+static bool write_file_atomically(const char* path, const unsigned char* data, size_t size, bool sync) {
+    char temp[WORLD_PATH_MAX + 64];
+    if (!make_temp_path(temp, sizeof temp, path)) {
+        fprintf(stderr, "[world] Path too long for a temporary file: %s\n", path);
+        return false;
+    }
+    int fd = open(temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        fprintf(stderr, "[world] Failed to create %s: %s\n", temp, strerror(errno));
+        return false;
+    }
+    bool ok = fill_temp_file(fd, temp, data, size, sync);
+    if (ok && rename(temp, path) != 0) {
+        fprintf(stderr, "[world] Failed to rename %s to %s: %s\n", temp, path, strerror(errno));
+        ok = false;
+    }
+    if (!ok && unlink(temp) != 0 && errno != ENOENT)
+        fprintf(stderr, "[world] Failed to remove %s: %s\n", temp, strerror(errno));
+    return ok;
+}
+
+// Flushes the whole file system holding `dir` (its renames included) to disk.
+static bool sync_file_system(const char* dir) {
+    int fd = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        fprintf(stderr, "[world] Failed to open %s for syncing: %s\n", dir, strerror(errno));
+        return false;
+    }
+    bool ok = syncfs(fd) == 0;
+    if (!ok) fprintf(stderr, "[world] Failed to sync %s: %s\n", dir, strerror(errno));
+    if (close(fd) != 0 && ok) {
+        fprintf(stderr, "[world] Failed to close %s: %s\n", dir, strerror(errno));
+        ok = false;
+    }
+    return ok;
+}
+
+// Makes a rename inside `dir` durable.
+static bool sync_directory(const char* dir) {
+    int fd = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        fprintf(stderr, "[world] Failed to open %s for syncing: %s\n", dir, strerror(errno));
+        return false;
+    }
+    bool ok = fsync(fd) == 0;
+    if (!ok) fprintf(stderr, "[world] Failed to sync %s: %s\n", dir, strerror(errno));
+    if (close(fd) != 0 && ok) {
+        fprintf(stderr, "[world] Failed to close %s: %s\n", dir, strerror(errno));
+        ok = false;
+    }
+    return ok;
+}
+
+// ---------------------------------------------------------------- chunk files
+
+// Cells in memory order (y, then z, then x fastest), little-endian, as they are.
+static void encode_blocks(const Chunk* chunk, unsigned char* out) {
+    const Block* cells = &chunk->blocks[0][0][0];
+    for (int i = 0; i < CHUNK_SIZE * CHUNK_HEIGHT * CHUNK_SIZE; i++) {
+        BlockType& cell = const_cast<BlockType&>(cells[i].type);
+        uint32_t v = (uint32_t)std::atomic_ref<BlockType>(cell).load(std::memory_order_relaxed);
+        out[i * 4 + 0] = (unsigned char)(v & 0xFF);
+        out[i * 4 + 1] = (unsigned char)((v >> 8) & 0xFF);
+        out[i * 4 + 2] = (unsigned char)((v >> 16) & 0xFF);
+        out[i * 4 + 3] = (unsigned char)(v >> 24);
+    }
+}
+
+static bool write_chunk_file(const unsigned char* bytes, const Chunk* chunk, const char* world_name, bool sync) {
+    char path[WORLD_PATH_MAX];
+    world_chunk_path(path, world_name, chunk->chunk_x, chunk->chunk_y, chunk->chunk_z);
+    return write_file_atomically(path, bytes, (size_t)WORLD_CHUNK_FILE_BYTES, sync);
+}
+
+// Used by the worker's save jobs, a few files at a time, so each file is synced
+// to disk before it replaces the old one.
+bool world_save_chunk(Chunk* chunk, const char* world_name) {
+    if (!chunk || !world_name || !check_world_name(world_name, "save a chunk of")) return false;
+    unsigned char* bytes = static_cast<unsigned char*>(malloc((size_t)WORLD_CHUNK_FILE_BYTES));
+    if (!bytes) {
+        fprintf(stderr, "[world] Out of memory saving chunk (%d,%d,%d)\n", chunk->chunk_x, chunk->chunk_y,
+                chunk->chunk_z);
+        return false;
+    }
+    // Under the chunk's mutex no edit lands halfway through the copy.
+    pthread_mutex_lock(&chunk->mutex);
+    encode_blocks(chunk, bytes);
+    pthread_mutex_unlock(&chunk->mutex);
+    bool ok = make_world_dirs(world_name) && write_chunk_file(bytes, chunk, world_name, true);
+    free(bytes);
+    return ok;
+}
+
+// ---------------------------------------------------------------- world.txt
+
+bool world_write_metadata(const World* world, const char* world_name, int64_t saved_at) {
+    if (!world || !check_world_name(world_name, "save")) return false;
+    char stamp[64] = "";
+    const time_t when = (time_t)saved_at;
+    struct tm local = {};
+    if (!localtime_r(&when, &local) || strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local) == 0)
+        fprintf(stderr, "[world] Failed to format the save time %lld\n", (long long)saved_at);
+    char text[1024];
+    const Vector3 p = world->last_player_position;
+    int n = snprintf(text, sizeof text,
+                     "name=%s\nseed=%lu\nlast_saved=%s\nchunk_count=%d\nplayer_x=%.6f\nplayer_y=%.6f\nplayer_z=%.6f\n",
+                     world_name, (unsigned long)world->seed, stamp, world->chunk_cache.chunk_count, (double)p.x,
+                     (double)p.y, (double)p.z);
+    if (n < 0 || (size_t)n >= sizeof text) {
+        fprintf(stderr, "[world] Metadata of world %s does not fit its buffer\n", world_name);
+        return false;
+    }
+    char dir[WORLD_PATH_MAX], path[WORLD_PATH_MAX];
+    snprintf(dir, sizeof dir, "%s/%s", WORLDS_DIR, world_name);
+    snprintf(path, sizeof path, "%s/%s/world.txt", WORLDS_DIR, world_name);
+    return write_file_atomically(path, reinterpret_cast<const unsigned char*>(text), (size_t)n, true) &&
+           sync_directory(dir);
+}
+
+// ---------------------------------------------------------------- world_save
+
+// Writes every generated record; a record whose terrain was never made holds
+// nothing worth keeping, and an all-air file would later be taken as terrain.
+// Files are not synced one by one (too slow for hundreds of files); the caller
+// syncs the file system once at the end.
+static bool save_all_chunks(World* world, const char* world_name, int* written) {
+    unsigned char* bytes = static_cast<unsigned char*>(malloc((size_t)WORLD_CHUNK_FILE_BYTES));
+    if (!bytes) {
+        fprintf(stderr, "[world] Out of memory saving world %s\n", world_name);
+        return false;
+    }
+    bool ok = true;
+    ChunkCache* cache = &world->chunk_cache;
+    for (int i = 0; i < cache->chunk_count; i++) {
+        Chunk* chunk = &cache->chunks[i];
+        if (!chunk->generated) continue;
+        encode_blocks(chunk, bytes);
+        if (write_chunk_file(bytes, chunk, world_name, false)) {
+            chunk->modified = false;
+            (*written)++;
+        } else {
+            ok = false;
+        }
+    }
+    free(bytes);
+    return ok;
+}
+
+bool world_save(World* world, const char* world_name) {
+    if (!world || !world_name || !check_world_name(world_name, "save")) return false;
+    if (!make_world_dirs(world_name)) {
+        fprintf(stderr, "[world] World %s not saved: its directories could not be created\n", world_name);
+        return false;
+    }
+    int written = 0;
+    bool ok = save_all_chunks(world, world_name, &written);
+    char dir[WORLD_PATH_MAX];
+    snprintf(dir, sizeof dir, "%s/%s", WORLDS_DIR, world_name);
+    if (written > 0 && !sync_file_system(dir)) ok = false;
+    if (!world_write_metadata(world, world_name, (int64_t)time(nullptr))) ok = false;
+    if (!ok) fprintf(stderr, "[world] World %s was not saved completely\n", world_name);
+    return ok;
+}
+
+// ---------------------------------------------------------------- world_load
+
+static void apply_coordinate(float* field, float value) {
+    // A damaged file must never put the player at NaN or infinity.
+    if (std::isfinite(value)) *field = value;
+}
+
+static void apply_metadata_line(World* world, const char* line) {
+    float value = 0.0f;
+    unsigned long seed = 0;
+    if (sscanf(line, "player_x=%f", &value) == 1) {
+        apply_coordinate(&world->last_player_position.x, value);
+    } else if (sscanf(line, "player_y=%f", &value) == 1) {
+        apply_coordinate(&world->last_player_position.y, value);
+    } else if (sscanf(line, "player_z=%f", &value) == 1) {
+        apply_coordinate(&world->last_player_position.z, value);
+    } else if (sscanf(line, "seed=%lu", &seed) == 1) {
+        world->seed = (uint64_t)seed;
+    }
+}
+
+// Reads the rest of an overlong line so that its tail is not taken as a line of its own.
+static void skip_rest_of_line(FILE* file) {
+    int c = 0;
+    do {
+        c = fgetc(file);
+    } while (c != '\n' && c != EOF);
+}
+
+static void read_metadata(World* world, const char* world_name) {
+    char path[WORLD_PATH_MAX];
+    snprintf(path, sizeof path, "%s/%s/world.txt", WORLDS_DIR, world_name);
+    FILE* file = fopen(path, "r");
+    if (!file) {
+        printf("[world] No metadata at %s, starting with defaults\n", path);
+        return;
+    }
+    char line[WORLD_METADATA_LINE_MAX];
+    while (fgets(line, sizeof line, file)) {
+        if (!strchr(line, '\n')) skip_rest_of_line(file);
+        apply_metadata_line(world, line);
+    }
+    if (ferror(file)) fprintf(stderr, "[world] Failed to read %s\n", path);
+    if (fclose(file) != 0) fprintf(stderr, "[world] Failed to close %s\n", path);
+}
+
+static bool worker_is_idle(World* world) {
+    WorkerQueue* q = &world->worker_queue;
+    pthread_mutex_lock(&q->mutex);
+    bool idle = q->count == 0 && q->jobs_in_progress == 0;
+    pthread_mutex_unlock(&q->mutex);
+    return idle;
+}
+
+// The cache may be emptied only when no job is waiting or running; a flush
+// that times out is repeated (it prints its warning each time) rather than
+// dropping chunks under a running job.
+static void wait_for_worker_idle(World* world) {
+    if (!world->worker_running || !world->worker_thread_started) return;
+    do {
+        worker_flush_queue(world);
+    } while (!worker_is_idle(world));
+}
+
+static void bring_spawn_chunk_into_play(World* world, Chunk* chunk) {
+    if (chunk->loaded) {
+        if (chunk->needs_relighting || !chunk->meshed) worker_queue_chunk(world, chunk);
+        return;
+    }
+    const bool fresh = !chunk->generated;
+    if (fresh) world_generate_chunk(chunk, world->seed);
+    chunk->generated = true;
+    chunk->loaded = true;
+    chunk->needs_relighting = true;
+    chunk->meshed = false;
+    worker_queue_chunk(world, chunk);
+    if (fresh) chunk->modified = false;
+    world_remesh_neighbours_in_play(world, chunk);
+}
+
+// The 27 chunks around chunk (0, 0, 0). Jobs queued by the first chunks may
+// already run while later ones are appended, hence cache_mutex.
+static void load_spawn_area(World* world) {
+    pthread_mutex_lock(&world->cache_mutex);
+    for (int32_t cx = -STREAM_LOAD_DIST; cx <= STREAM_LOAD_DIST; cx++)
+        for (int32_t cy = -STREAM_LOAD_DIST; cy <= STREAM_LOAD_DIST; cy++)
+            for (int32_t cz = -STREAM_LOAD_DIST; cz <= STREAM_LOAD_DIST; cz++) {
+                Chunk* chunk = world_load_or_create_chunk(world, cx, cy, cz);
+                if (chunk) bring_spawn_chunk_into_play(world, chunk);
+            }
+    pthread_mutex_unlock(&world->cache_mutex);
+}
+
+bool world_load(World* world, const char* world_name) {
+    if (!world || !world_name || !check_world_name(world_name, "load")) return false;
+    wait_for_worker_idle(world);
+
+    pthread_mutex_lock(&world->cache_mutex);
+    world_clear_chunks(world);
+    snprintf(world->world_name, sizeof world->world_name, "%s", world_name);
+    pthread_mutex_unlock(&world->cache_mutex);
+    world->last_loaded_chunk_x = WORLD_NO_CHUNK;
+    world->last_loaded_chunk_y = WORLD_NO_CHUNK;
+    world->last_loaded_chunk_z = WORLD_NO_CHUNK;
+    world->last_player_position = Vector3{WORLD_DEFAULT_PLAYER_X, WORLD_DEFAULT_PLAYER_Y, WORLD_DEFAULT_PLAYER_Z};
+
+    read_metadata(world, world_name);
+    load_spawn_area(world);
+    return true;
+}
