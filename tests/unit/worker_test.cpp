@@ -439,6 +439,20 @@ TEST_F(WorkerLifecycleTest, FlushWaitsForQueuedAndRunningJobs) {
     EXPECT_EQ(out.find("WARNING"), std::string::npos);
 }
 
+TEST_F(WorkerLifecycleTest, FlushGivesUpOnAStuckJobAfterItsLastCheck) {
+    park_worker();
+    testing::internal::CaptureStdout();
+    worker_flush_queue(world_);
+    std::string out = testing::internal::GetCapturedStdout();
+    release_worker();
+
+    // One progress line every ten checks, from the first to the last (check 500).
+    EXPECT_EQ(count_of(out, "[worker] Waiting for queue... (count=0, in_progress=1)\n"),
+              WORKER_FLUSH_MAX_CHECKS / 10 + 1);
+    EXPECT_NE(out.find("[worker] WARNING: Queue flush timeout! (count=0, in_progress=1)\n"), std::string::npos);
+    EXPECT_EQ(out.find("Queue flushed"), std::string::npos);
+}
+
 TEST_F(WorkerLifecycleTest, ShutdownRunsEveryQueuedJobFirst) {
     make_world_dir("saves");
     std::vector<Chunk*> chunks;
