@@ -8,7 +8,7 @@ TSAN_TESTS ?= Worker|Streaming|Concurrency
 
 CONFIGURE = cmake -S . -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
 
-.PHONY: all deps build run test sanitize asan tsan bench textures clean distclean
+.PHONY: all deps build run test sanitize asan tsan bench textures backgrounds clean distclean
 
 all: build
 
@@ -49,6 +49,9 @@ bench: build
 
 textures: build
 	./build/qvox_gen_textures assets/textures/blocks
+
+backgrounds: build
+	./build/qvox_gen_backgrounds assets/mainmenubackground
 
 clean:
 	rm -rf build build-asan build-tsan

@@ -1,0 +1,373 @@
+// The main menu, the world list with its scan of ./worlds, and the screen
+// that names a new world.
+#include "menu.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <sys/stat.h>
+
+namespace {
+
+constexpr int PATH_BUFFER = 512;
+
+const Color SCREEN_FILL = {20, 20, 20, 255};
+const Color BUTTON_NORMAL = {60, 60, 60, 255};
+const Color BUTTON_HOVER = {200, 200, 200, 255};
+const Color SECONDARY_TEXT = {130, 130, 130, 255};
+const Color SPLASH = {255, 255, 0, 200};
+const Color ROW_SELECTED = {80, 120, 200, 255};
+const Color ROW_HOVER = {100, 100, 100, 255};
+const Color ERROR_TEXT = {230, 41, 55, 255};
+
+float text_width(Font font, const char* text, float size, float spacing)
+{
+    return MeasureTextEx(font, text, size, spacing).x;
+}
+
+void draw_centered(Font font, const char* text, float y, float size, float spacing, Color color)
+{
+    float x = (static_cast<float>(GetScreenWidth()) - text_width(font, text, size, spacing)) * 0.5f;
+    DrawTextEx(font, text, Vector2{x, y}, size, spacing, color);
+}
+
+// A label centred on x, as the buttons of these screens place them.
+void draw_label(Font font, const char* text, float center, float y, float size)
+{
+    DrawTextEx(font, text, Vector2{center - text_width(font, text, size, 1.0f) * 0.5f, y}, size, 1.0f, BLACK);
+}
+
+bool world_dir_entry(const struct dirent* entry)
+{
+    if (entry->d_name[0] == '.') return false;
+    char path[PATH_BUFFER] = {0};
+    snprintf(path, sizeof path, "./worlds/%s", entry->d_name);
+    return menu_is_directory(path);
+}
+
+void read_world_info(WorldInfo* info)
+{
+    char path[PATH_BUFFER] = {0};
+    snprintf(path, sizeof path, "./worlds/%s/world.txt", info->name);
+    FILE* file = fopen(path, "r");
+    if (file == nullptr) {
+        return;
+    }
+    char line[256] = {0};
+    while (fgets(line, sizeof line, file) != nullptr) {
+        line[strcspn(line, "\n")] = '\0';
+        if (strncmp(line, "last_saved=", 11) == 0) {
+            menu_copy_text(info->created, sizeof info->created, line + 11);
+        } else if (strncmp(line, "chunk_count=", 12) == 0) {
+            info->chunk_count = static_cast<int32_t>(strtol(line + 12, nullptr, 10));
+        }
+    }
+    if (fclose(file) != 0) {
+        fprintf(stderr, "Failed to close %s\n", path);
+    }
+}
+
+void start_game(MenuSystem* menu, const char* name)
+{
+    menu_copy_text(menu->selected_world_name, sizeof menu->selected_world_name, name);
+    menu->should_start_game = true;
+    menu->current_state = MENU_STATE_GAME;
+}
+
+void draw_main_buttons(MenuSystem* menu, Font font, Vector2 mouse)
+{
+    int center_x = GetScreenWidth() / 2;
+    int center_y = GetScreenHeight() / 2;
+    const char* labels[4] = {menu->text_select_world, menu->text_credits_info, menu->game_text.settings,
+                             menu->text_quit};
+    int acting = -1;
+    for (int i = 0; i < 4; i++) {
+        Rectangle rect = {static_cast<float>(center_x - 200), static_cast<float>(center_y + 80 * i), 400, 60};
+        bool hovered = menu_draw_button(rect, BUTTON_NORMAL, mouse);
+        draw_label(font, labels[i], static_cast<float>(center_x), rect.y + 14, 32);
+        if (hovered && acting < 0 && IsMouseButtonPressed(MOUSE_BUTTON_LEFT)) acting = i;
+    }
+    if (acting == 0) {
+        menu_scan_worlds(menu);
+        menu->current_state = MENU_STATE_WORLD_SELECT;
+    } else if (acting == 1) {
+        menu->current_state = MENU_STATE_CREDITS;
+    } else if (acting == 2) {
+        menu->current_state = MENU_STATE_SETTINGS;
+    } else if (acting == 3) {
+        exit(0);
+    }
+}
+
+void draw_language_button(MenuSystem* menu, Font font, Vector2 mouse)
+{
+    int sh = GetScreenHeight();
+    Rectangle rect = {10, static_cast<float>(sh - 50), 80, 40};
+    bool hovered = menu_draw_button(rect, BUTTON_NORMAL, mouse);
+    Vector2 size = MeasureTextEx(font, menu->current_language, 24, 1.0f);
+    int x = 10 + (80 - static_cast<int>(size.x)) / 2;
+    int y = sh - 50 + (40 - static_cast<int>(size.y)) / 2;
+    DrawTextEx(font, menu->current_language, Vector2{static_cast<float>(x), static_cast<float>(y)}, 24, 1.0f, BLACK);
+    if (hovered && IsMouseButtonPressed(MOUSE_BUTTON_LEFT)) {
+        menu_next_language(menu);
+    }
+}
+
+void draw_world_rows(MenuSystem* menu, Font font, int list_x, Vector2 mouse)
+{
+    char detail[256] = {0};
+    for (int i = 0; i < menu->world_count && i < MENU_WORLD_ROWS; i++) {
+        const WorldInfo* info = &menu->available_worlds[i];
+        Rectangle row = {static_cast<float>(list_x), static_cast<float>(120 + 60 * i), 600, 50};
+        bool hovered = CheckCollisionPointRec(mouse, row);
+        Color fill = BUTTON_NORMAL;
+        if (i == menu->selected_world_index) {
+            fill = ROW_SELECTED;
+        } else if (hovered) {
+            fill = ROW_HOVER;
+        }
+        DrawRectangleRec(row, fill);
+        DrawRectangleLinesEx(row, 2.0f, WHITE);
+        DrawTextEx(font, info->name, Vector2{row.x + 10, row.y + 5}, 24, 1.0f, WHITE);
+        // text_last was checked at load to take exactly a string and an int.
+        snprintf(detail, sizeof detail, menu->text_last, info->created, info->chunk_count);
+        DrawTextEx(font, detail, Vector2{row.x + 10, row.y + 28}, 16, 1.0f, SECONDARY_TEXT);
+        if (hovered && IsMouseButtonPressed(MOUSE_BUTTON_LEFT)) {
+            menu->selected_world_index = i;
+            start_game(menu, info->name);
+        }
+    }
+}
+
+void draw_name_input(MenuSystem* menu, Font font, int input_x, int center_y)
+{
+    DrawRectangle(input_x, center_y - 50, 400, 50, BUTTON_NORMAL);
+    DrawRectangleLinesEx(Rectangle{static_cast<float>(input_x), static_cast<float>(center_y - 50), 400, 50}, 2.0f,
+                         WHITE);
+    for (int c = GetCharPressed(); c != 0; c = GetCharPressed()) {
+        menu_create_world_type_char(menu, c);
+    }
+    if (IsKeyPressed(KEY_BACKSPACE) && menu->new_world_name_len > 0) {
+        menu->new_world_name[--menu->new_world_name_len] = '\0';
+    }
+    Vector2 text_pos = {static_cast<float>(input_x + 10), static_cast<float>(center_y - 40)};
+    DrawTextEx(font, menu->new_world_name, text_pos, 32, 1.0f, WHITE);
+    if (static_cast<long>(GetTime() * 2.0) % 2 == 0) {
+        float x = text_pos.x + text_width(font, menu->new_world_name, 32, 1.0f);
+        DrawLineEx(Vector2{x, text_pos.y}, Vector2{x, static_cast<float>(center_y - 10)}, 2.0f, WHITE);
+    }
+    DrawTextEx(font, menu->text_world_name_label,
+               Vector2{static_cast<float>(input_x), static_cast<float>(center_y - 90)}, 20, 1.0f, SECONDARY_TEXT);
+}
+
+}  // namespace
+
+void menu_draw_background(const MenuSystem* menu)
+{
+    if (!menu->background_loaded) {
+        ClearBackground(SCREEN_FILL);
+        return;
+    }
+    const Texture2D& tex = menu->background_texture;
+    Rectangle source = {0, 0, static_cast<float>(tex.width), static_cast<float>(tex.height)};
+    Rectangle dest = {0, 0, static_cast<float>(GetScreenWidth()), static_cast<float>(GetScreenHeight())};
+    DrawTexturePro(tex, source, dest, Vector2{0, 0}, 0.0f, WHITE);
+}
+
+bool menu_draw_button(Rectangle rect, Color normal, Vector2 mouse)
+{
+    bool hovered = CheckCollisionPointRec(mouse, rect);
+    DrawRectangleRec(rect, hovered ? BUTTON_HOVER : normal);
+    DrawRectangleLinesEx(rect, 2.0f, WHITE);
+    return hovered;
+}
+
+void menu_next_language(MenuSystem* menu)
+{
+    if (menu->available_languages_count <= 0) {
+        return;
+    }
+    menu->current_language_index = (menu->current_language_index + 1) % menu->available_languages_count;
+    menu_load_language(menu, menu->available_languages[menu->current_language_index]);
+    menu_save_settings(menu);
+}
+
+void menu_draw_main(MenuSystem* menu, Font font)
+{
+    menu_draw_background(menu);
+    const char* logo = "QVOX";
+    float logo_w = text_width(font, logo, 80, 2.0f);
+    float logo_x = (static_cast<float>(GetScreenWidth()) - logo_w) * 0.5f;
+    DrawTextEx(font, logo, Vector2{logo_x, 60}, 80, 2.0f, WHITE);
+    draw_centered(font, "Quarvane - v0.0.17-beta", 150, 24, 1.0f, SECONDARY_TEXT);
+    if (menu->current_splash_text[0] != '\0') {
+        float h = MeasureTextEx(font, menu->current_splash_text, 36, 1.0f).y;
+        DrawTextPro(font, menu->current_splash_text, Vector2{logo_x + logo_w + 30, 210}, Vector2{0, h * 0.5f},
+                    -20.0f, 36, 1.0f, SPLASH);
+    }
+    Vector2 mouse = GetMousePosition();
+    draw_main_buttons(menu, font, mouse);
+    draw_language_button(menu, font, mouse);
+}
+
+void menu_world_select_keys(MenuSystem* menu, bool up, bool down, bool enter, bool escape)
+{
+    if (up && menu->selected_world_index > 0) menu->selected_world_index--;
+    if (down && menu->selected_world_index < menu->world_count - 1) menu->selected_world_index++;
+    if (enter && menu->world_count > 0) {
+        start_game(menu, menu->available_worlds[menu->selected_world_index].name);
+    }
+    if (escape) menu->current_state = MENU_STATE_MAIN;
+}
+
+void menu_draw_world_select(MenuSystem* menu, Font font)
+{
+    ClearBackground(SCREEN_FILL);
+    draw_centered(font, menu->text_title_select_world, 40, 64, 2.0f, WHITE);
+    int list_x = (GetScreenWidth() - 600) / 2;
+    Vector2 mouse = GetMousePosition();
+    draw_world_rows(menu, font, list_x, mouse);
+
+    Rectangle create = {static_cast<float>(list_x), 630, 150, 50};
+    Rectangle back = {static_cast<float>(list_x + 450), 630, 150, 50};
+    bool create_hovered = menu_draw_button(create, BUTTON_NORMAL, mouse);
+    bool back_hovered = menu_draw_button(back, BUTTON_NORMAL, mouse);
+    draw_label(font, menu->text_create_world, create.x + 75, 640, 28);
+    draw_label(font, menu->text_back, back.x + 75, 640, 28);
+    if (IsMouseButtonPressed(MOUSE_BUTTON_LEFT)) {
+        if (create_hovered) {
+            menu->current_state = MENU_STATE_CREATE_WORLD;
+            menu->new_world_name[0] = '\0';
+            menu->new_world_name_len = 0;
+            menu->create_world_error = false;
+        } else if (back_hovered) {
+            menu->current_state = MENU_STATE_MAIN;
+        }
+    }
+    menu_world_select_keys(menu, IsKeyPressed(KEY_UP), IsKeyPressed(KEY_DOWN), IsKeyPressed(KEY_ENTER),
+                           IsKeyPressed(KEY_ESCAPE));
+    if (menu->world_count == 0) {
+        draw_centered(font, menu->text_no_worlds, static_cast<float>(GetScreenHeight() / 2), 32, 1.0f,
+                      SECONDARY_TEXT);
+    }
+}
+
+void menu_create_world_type_char(MenuSystem* menu, int c)
+{
+    bool allowed = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' ||
+                   c == ' ';
+    if (!allowed || menu->new_world_name_len >= 255) {
+        return;
+    }
+    menu->new_world_name[menu->new_world_name_len++] = static_cast<char>(c);
+    menu->new_world_name[menu->new_world_name_len] = '\0';
+    menu->create_world_error = false;
+}
+
+void menu_create_world_request(MenuSystem* menu)
+{
+    if (menu->new_world_name_len == 0) {
+        menu->create_world_error = true;
+        menu_copy_text(menu->create_world_error_msg, sizeof menu->create_world_error_msg, menu->text_error_empty_name);
+        return;
+    }
+    for (int i = 0; i < menu->world_count; i++) {
+        if (strcmp(menu->available_worlds[i].name, menu->new_world_name) == 0) {
+            menu->create_world_error = true;
+            menu_copy_text(menu->create_world_error_msg, sizeof menu->create_world_error_msg, menu->text_error_exists);
+            return;
+        }
+    }
+    start_game(menu, menu->new_world_name);
+}
+
+void menu_draw_create_world(MenuSystem* menu, Font font)
+{
+    ClearBackground(SCREEN_FILL);
+    draw_centered(font, menu->text_title_create_world, 40, 64, 2.0f, WHITE);
+    int input_x = (GetScreenWidth() - 400) / 2;
+    int center_y = GetScreenHeight() / 2;
+    draw_name_input(menu, font, input_x, center_y);
+
+    Vector2 mouse = GetMousePosition();
+    Rectangle create = {static_cast<float>(input_x + 40), static_cast<float>(center_y + 100), 150, 50};
+    Rectangle cancel = {static_cast<float>(input_x + 210), static_cast<float>(center_y + 100), 150, 50};
+    bool create_hovered = menu_draw_button(create, BUTTON_NORMAL, mouse);
+    bool cancel_hovered = menu_draw_button(cancel, BUTTON_NORMAL, mouse);
+    draw_label(font, menu->text_create_btn, create.x + 75, static_cast<float>(center_y + 110), 28);
+    draw_label(font, menu->text_cancel_btn, cancel.x + 75, static_cast<float>(center_y + 110), 28);
+    if (menu->create_world_error) {
+        draw_centered(font, menu->create_world_error_msg, static_cast<float>(center_y + 170), 24, 1.0f, ERROR_TEXT);
+    }
+    bool pressed = IsMouseButtonPressed(MOUSE_BUTTON_LEFT);
+    if (pressed && cancel_hovered && !create_hovered) {
+        menu->current_state = MENU_STATE_MAIN;
+        menu->create_world_error = false;
+    }
+    if (IsKeyPressed(KEY_ENTER) || (pressed && create_hovered)) {
+        menu_create_world_request(menu);
+    }
+}
+
+void menu_escape_pressed(MenuSystem* menu)
+{
+    switch (menu->current_state) {
+    case MENU_STATE_WORLD_SELECT:
+    case MENU_STATE_CREDITS:
+    case MENU_STATE_SETTINGS:
+        menu->current_state = MENU_STATE_MAIN;
+        break;
+    case MENU_STATE_CREATE_WORLD:
+        menu->current_state = MENU_STATE_MAIN;
+        menu->create_world_error = false;
+        break;
+    default:
+        break;
+    }
+}
+
+void menu_update_input(MenuSystem* menu)
+{
+    if (IsKeyPressed(KEY_ESCAPE)) {
+        menu_escape_pressed(menu);
+    }
+}
+
+void menu_scan_worlds(MenuSystem* menu)
+{
+    free(menu->available_worlds);
+    menu->available_worlds = nullptr;
+    menu->world_count = 0;
+    DIR* dir = opendir("./worlds");
+    if (dir == nullptr) {
+        return;
+    }
+    int counted = 0;
+    struct dirent* entry = nullptr;
+    while ((entry = readdir(dir)) != nullptr) {
+        if (world_dir_entry(entry)) counted++;
+    }
+    if (counted > 0) {
+        menu->available_worlds = static_cast<WorldInfo*>(calloc(static_cast<size_t>(counted), sizeof(WorldInfo)));
+    }
+    int filled = 0;
+    if (menu->available_worlds != nullptr) {
+        rewinddir(dir);
+        while (filled < counted && (entry = readdir(dir)) != nullptr) {
+            if (!world_dir_entry(entry)) continue;
+            WorldInfo* info = &menu->available_worlds[filled++];
+            menu_copy_text(info->name, sizeof info->name, entry->d_name);
+            menu_copy_text(info->created, sizeof info->created, "Unknown");
+            info->chunk_count = 0;
+            read_world_info(info);
+        }
+    } else if (counted > 0) {
+        fprintf(stderr, "Failed to allocate the world list of ./worlds\n");
+    }
+    if (closedir(dir) != 0) {
+        fprintf(stderr, "Failed to close ./worlds\n");
+    }
+    menu->world_count = filled;
+    menu->selected_world_index = 0;
+}

@@ -1,0 +1,172 @@
+// The settings screen (sliders, font family and variant choosers) and the
+// credits screen.
+#include "menu.h"
+
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+const Color SCREEN_FILL = {20, 20, 20, 255};
+const Color BUTTON_NORMAL = {60, 60, 60, 255};
+const Color PANEL_FILL = {40, 40, 40, 255};
+const Color CREDITS_BOX = {40, 40, 40, 200};
+const Color DIM_LAYER = {0, 0, 0, 150};
+const Color SECONDARY_TEXT = {130, 130, 130, 255};
+
+Vector2 at(int x, int y)
+{
+    return Vector2{static_cast<float>(x), static_cast<float>(y)};
+}
+
+Rectangle rect(int x, int y, int w, int h)
+{
+    return Rectangle{static_cast<float>(x), static_cast<float>(y), static_cast<float>(w), static_cast<float>(h)};
+}
+
+void draw_family_chooser(MenuSystem* menu, Font font, int panel_x, Vector2 mouse)
+{
+    DrawTextEx(font, menu->game_text.font_family_label, at(panel_x + 30, 305), 24, 1.0f, WHITE);
+    bool prev_hovered = menu_draw_button(rect(panel_x + 50, 339, 35, 35), BUTTON_NORMAL, mouse);
+    bool next_hovered = menu_draw_button(rect(panel_x + 500, 339, 35, 35), BUTTON_NORMAL, mouse);
+    DrawTextEx(font, "<", at(panel_x + 57, 342), 24, 1.0f, BLACK);
+    DrawTextEx(font, ">", at(panel_x + 509, 342), 24, 1.0f, BLACK);
+    const char* family = menu->font_families[menu->current_font_family_index];
+    int w = static_cast<int>(MeasureTextEx(font, family, 22, 1.0f).x);
+    DrawTextEx(font, family, at(panel_x + (600 - w) / 2, 345), 22, 1.0f, WHITE);
+    if (!IsMouseButtonPressed(MOUSE_BUTTON_LEFT)) {
+        return;
+    }
+    if (prev_hovered) {
+        menu_previous_font_family(menu);
+    } else if (next_hovered) {
+        menu_next_font_family(menu);
+    }
+}
+
+void draw_variant_chooser(MenuSystem* menu, Font font, int panel_x, Vector2 mouse)
+{
+    DrawTextEx(font, menu->game_text.font_variant_label, at(panel_x + 30, 381), 24, 1.0f, WHITE);
+    DrawRectangle(panel_x + 140, 386, 330, 30, BUTTON_NORMAL);
+    DrawRectangleLines(panel_x + 140, 386, 330, 30, WHITE);
+    char shown[256] = {0};
+    snprintf(shown, sizeof shown, "%s", menu->font_variants[menu->current_font_variant_index]);
+    char* dot = strrchr(shown, '.');
+    if (dot != nullptr) *dot = '\0';
+    DrawTextEx(font, shown, at(panel_x + 150, 391), 20, 1.0f, WHITE);
+    bool up_hovered = menu_draw_button(rect(panel_x + 475, 386, 30, 30), BUTTON_NORMAL, mouse);
+    bool down_hovered = menu_draw_button(rect(panel_x + 475, 416, 30, 30), BUTTON_NORMAL, mouse);
+    DrawTextEx(font, "^", at(panel_x + 481, 388), 20, 1.0f, BLACK);
+    DrawTextEx(font, "v", at(panel_x + 481, 418), 20, 1.0f, BLACK);
+    if (!IsMouseButtonPressed(MOUSE_BUTTON_LEFT)) {
+        return;
+    }
+    bool changed = false;
+    if (up_hovered) {
+        changed = menu_font_variant_step(menu, -1);
+    }
+    if (!changed && down_hovered) {
+        changed = menu_font_variant_step(menu, 1);
+    }
+    if (changed) {
+        menu_save_settings(menu);
+    }
+}
+
+// The page lies beside the program, not in the working directory.
+void open_info_page(void)
+{
+    char exe[512] = {0};
+    char dir[512] = {0};
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n > 0) {
+        exe[n] = '\0';
+        char* slash = strrchr(exe, '/');
+        if (slash != nullptr) *slash = '\0';
+        snprintf(dir, sizeof dir, "%s", exe);
+    } else {
+        snprintf(dir, sizeof dir, "%s", GetApplicationDirectory());
+        size_t len = strlen(dir);
+        if (len > 1 && dir[len - 1] == '/') dir[len - 1] = '\0';
+    }
+    char url[1024] = {0};
+    snprintf(url, sizeof url, "file://%s/assets/info.html", dir);
+    OpenURL(url);
+}
+
+}  // namespace
+
+void menu_previous_font_family(MenuSystem* menu)
+{
+    int count = menu->font_families_count;
+    menu->current_font_family_index = (menu->current_font_family_index + count - 1) % count;
+    menu_scan_font_variants(menu, menu->font_families[menu->current_font_family_index]);
+    menu_save_settings(menu);
+}
+
+void menu_next_font_family(MenuSystem* menu)
+{
+    menu->current_font_family_index = (menu->current_font_family_index + 1) % menu->font_families_count;
+    menu_scan_font_variants(menu, menu->font_families[menu->current_font_family_index]);
+    menu_save_settings(menu);
+}
+
+bool menu_font_variant_step(MenuSystem* menu, int step)
+{
+    int next = menu->current_font_variant_index + step;
+    if (next < 0 || next >= menu->font_variants_count) {
+        return false;
+    }
+    menu->current_font_variant_index = next;
+    return true;
+}
+
+void menu_draw_settings(MenuSystem* menu, Font font)
+{
+    int sw = GetScreenWidth();
+    int panel_x = (sw - 600) / 2;
+    ClearBackground(SCREEN_FILL);
+    const char* title = menu->game_text.settings;
+    float title_w = MeasureTextEx(font, title, 64, 2.0f).x;
+    DrawTextEx(font, title, Vector2{(static_cast<float>(sw) - title_w) * 0.5f, 40}, 64, 2.0f, WHITE);
+    DrawRectangle(panel_x - 10, 110, 620, 440, PANEL_FILL);
+    DrawRectangleLines(panel_x - 10, 110, 620, 440, WHITE);
+
+    menu_draw_setting_sliders(menu, font, panel_x);
+    Vector2 mouse = GetMousePosition();
+    draw_family_chooser(menu, font, panel_x, mouse);
+    draw_variant_chooser(menu, font, panel_x, mouse);
+
+    int center_x = sw / 2;
+    bool back_hovered = menu_draw_button(rect(center_x - 75, 580, 150, 50), BUTTON_NORMAL, mouse);
+    float back_w = MeasureTextEx(font, menu->text_back, 28, 1.0f).x;
+    DrawTextEx(font, menu->text_back, Vector2{static_cast<float>(center_x) - back_w * 0.5f, 590}, 28, 1.0f, BLACK);
+    if (back_hovered && IsMouseButtonPressed(MOUSE_BUTTON_LEFT)) {
+        menu->current_state = MENU_STATE_MAIN;
+    }
+}
+
+void menu_draw_credits(MenuSystem* menu, Font font)
+{
+    int sw = GetScreenWidth();
+    int sh = GetScreenHeight();
+    menu_draw_background(menu);
+    DrawRectangle(0, 0, sw, sh, DIM_LAYER);
+    DrawRectangle(20, 20, sw - 40, sh - 100, CREDITS_BOX);
+    DrawRectangleLines(20, 20, sw - 40, sh - 100, WHITE);
+    DrawTextEx(font, menu->credits_text, at(40, 40), 20, 2.0f, WHITE);
+
+    Vector2 mouse = GetMousePosition();
+    int x = (sw - 200) / 2;
+    bool hovered = menu_draw_button(rect(x, sh - 110, 200, 50), BUTTON_NORMAL, mouse);
+    int w = static_cast<int>(MeasureTextEx(font, menu->game_text.see_full_info, 24, 1.0f).x);
+    DrawTextEx(font, menu->game_text.see_full_info, at(x + (200 - w) / 2, sh - 98), 24, 1.0f, BLACK);
+    if (hovered && IsMouseButtonPressed(MOUSE_BUTTON_LEFT)) {
+        open_info_page();
+    }
+    const char* footer = menu->game_text.press_esc_to_return;
+    float footer_w = MeasureTextEx(font, footer, 18, 1.0f).x;
+    DrawTextEx(font, footer, Vector2{(static_cast<float>(sw) - footer_w) * 0.5f, static_cast<float>(sh - 40)}, 18,
+               1.0f, SECONDARY_TEXT);
+}
