@@ -46,6 +46,12 @@ void fail(const char* what, const std::string& detail = "")
     ++failures;
 }
 
+void close_or_log(int fd)
+{
+    if (close(fd) != 0)
+        std::fprintf(stderr, "[smoke] close: %s\n", std::strerror(errno));
+}
+
 // Runs world_load_textures with standard output sent to a temporary file and
 // returns what it printed.
 bool load_textures_capturing_stdout(World* world, std::string& printed)
@@ -64,8 +70,8 @@ bool load_textures_capturing_stdout(World* world, std::string& printed)
     if (saved < 0 || dup2(fd, STDOUT_FILENO) < 0) {
         std::fprintf(stderr, "[smoke] redirecting stdout: %s\n", std::strerror(errno));
         if (saved >= 0)
-            close(saved);
-        close(fd);
+            close_or_log(saved);
+        close_or_log(fd);
         return false;
     }
     world_load_textures(world);
@@ -73,7 +79,7 @@ bool load_textures_capturing_stdout(World* world, std::string& printed)
     const bool restored = dup2(saved, STDOUT_FILENO) >= 0;
     if (!restored)
         std::fprintf(stderr, "[smoke] restoring stdout: %s\n", std::strerror(errno));
-    close(saved);
+    close_or_log(saved);
 
     bool ok = restored;
     if (lseek(fd, 0, SEEK_SET) < 0) {
@@ -91,7 +97,7 @@ bool load_textures_capturing_stdout(World* world, std::string& printed)
             printed.append(buffer, static_cast<size_t>(n));
         }
     }
-    close(fd);
+    close_or_log(fd);
     return ok;
 }
 
@@ -251,7 +257,8 @@ int main(int argc, char** argv)
 
     std::string printed;
     if (load_textures_capturing_stdout(world, printed)) {
-        std::fputs(printed.c_str(), stdout);
+        if (std::fputs(printed.c_str(), stdout) == EOF)
+            std::fprintf(stderr, "[smoke] could not echo the texture log\n");
         check_texture_log(world, printed);
     } else {
         fail("could not capture the output of world_load_textures");
