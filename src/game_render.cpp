@@ -17,16 +17,28 @@ static constexpr Color OUTLINE_COLOR = {253, 249, 0, 255};
 static constexpr int GRID_SLICES = 30;
 // Render distance when no menu record is attached (never the case in the game).
 static constexpr float RENDER_FALLBACK_DISTANCE = 10.0f;
-// One bucket per block type: blocks are drawn grouped by type, so the bound
-// texture changes a handful of times per frame instead of at almost every
-// block, which keeps the number of draw calls and batch flushes low.
-static constexpr int RENDER_BUCKETS = BLOCK_GLOWSTONE + 1;
+// Blocks are drawn near to far in bands of this many blocks, and grouped by
+// type inside a band. Near blocks first let the depth test reject most hidden
+// pixels before they are shaded; grouping by type keeps the bound texture from
+// changing at almost every block, which would open a new draw call each time
+// and flush the batch every 256 of them. Opaque cubes under a depth test give
+// the same picture in any order.
+static constexpr float RENDER_BAND_WIDTH = 8.0f;
+static constexpr int RENDER_MAX_BANDS = 16;
+static constexpr int RENDER_TYPES = BLOCK_GLOWSTONE + 1;
+static constexpr int RENDER_KEYS = RENDER_MAX_BANDS * RENDER_TYPES;
+// Radius of a sphere around a unit cube (sqrt(3) / 2), rounded up.
+static constexpr float RENDER_CUBE_RADIUS = 0.87f;
+// Widens the view volume a little so that rounding never drops an edge block.
+static constexpr float RENDER_FRUSTUM_SLACK = 1.05f;
 
 struct RenderItem {
     Vector3 pos;  // cube centre in shifted coordinates
     Color color;  // block colour after fog
     int world_x, world_y, world_z;
     uint8_t exposed_faces;
+    uint8_t type;
+    uint16_t key;  // band * RENDER_TYPES + type
 };
 
 // Buffers reused from frame to frame; only the main thread draws.
@@ -35,12 +47,23 @@ struct RenderScratch {
     int chunk_capacity;
     CachedVisibleBlock* copy;
     int copy_capacity;
-    RenderItem* items[RENDER_BUCKETS];
-    int item_count[RENDER_BUCKETS];
-    int item_capacity[RENDER_BUCKETS];
+    RenderItem* items;  // blocks to draw, in collection order
+    RenderItem* sorted;  // the same, ordered by key
+    int item_count;
+    int item_capacity;
+    int sorted_capacity;
+    int key_count[RENDER_KEYS];
 };
 
 static RenderScratch scratch = {};
+
+// What one pass needs to place, fog and cull a block.
+struct PassView {
+    Vector3 offset;  // whole-block shift of x and z
+    Vector3 cam;     // shifted camera position
+    float render_distance;
+    RenderFrustum frustum;
+};
 
 // Grows *buffer to hold at least `needed` elements of `size` bytes; false when memory runs out.
 static bool ensure_capacity(void** buffer, int* capacity, int needed, size_t size) {
@@ -84,67 +107,98 @@ static int copy_visible_list(Chunk* chunk) {
     return copied;
 }
 
-static bool push_item(int bucket, const RenderItem* item) {
-    const int n = scratch.item_count[bucket];
-    if (!ensure_capacity(reinterpret_cast<void**>(&scratch.items[bucket]), &scratch.item_capacity[bucket], n + 1,
+static void push_item(const RenderItem* item) {
+    if (!ensure_capacity(reinterpret_cast<void**>(&scratch.items), &scratch.item_capacity, scratch.item_count + 1,
                          sizeof(RenderItem)))
-        return false;
-    scratch.items[bucket][n] = *item;
-    scratch.item_count[bucket] = n + 1;
-    return true;
+        return;
+    scratch.items[scratch.item_count++] = *item;
+    scratch.key_count[item->key]++;
 }
 
-// Sorts the chunk's blocks within reach into the type buckets; returns how many were kept.
-static int collect_chunk(Chunk* chunk, int count, Vector3 offset, Vector3 cam, float render_distance) {
+static uint16_t item_key(float dist, BlockType block) {
+    int band = static_cast<int>(dist / RENDER_BAND_WIDTH);
+    if (band >= RENDER_MAX_BANDS) band = RENDER_MAX_BANDS - 1;
+    const int type = block > BLOCK_AIR && block < RENDER_TYPES ? static_cast<int>(block) : BLOCK_AIR;
+    return static_cast<uint16_t>(band * RENDER_TYPES + type);
+}
+
+// Keeps the chunk's blocks within reach; returns how many count as rendered.
+// Blocks outside the view volume count but are not drawn: they would not
+// show, and the count stays the number of blocks within the render distance.
+static int collect_chunk(const Chunk* chunk, int count, const PassView* view) {
     int kept = 0;
     for (int i = 0; i < count; i++) {
         const CachedVisibleBlock* entry = &scratch.copy[i];
-        const BlockType block = world_chunk_get_block(chunk, entry->x, entry->y, entry->z);
         RenderItem item = {};
         item.world_x = chunk->chunk_x * CHUNK_SIZE + entry->x;
         item.world_y = chunk->chunk_y * CHUNK_HEIGHT + entry->y;
         item.world_z = chunk->chunk_z * CHUNK_SIZE + entry->z;
-        item.pos = Vector3{static_cast<float>(item.world_x) + 0.5f - offset.x, static_cast<float>(item.world_y) + 0.5f,
-                           static_cast<float>(item.world_z) + 0.5f - offset.z};
-        const Vector3 to_block = vec3_sub(item.pos, cam);
+        item.pos = Vector3{static_cast<float>(item.world_x) + 0.5f - view->offset.x,
+                           static_cast<float>(item.world_y) + 0.5f,
+                           static_cast<float>(item.world_z) + 0.5f - view->offset.z};
+        const Vector3 to_block = vec3_sub(item.pos, view->cam);
         const float dist_sq = to_block.x * to_block.x + to_block.y * to_block.y + to_block.z * to_block.z;
-        if (!render_block_in_range(dist_sq, render_distance)) continue;
-        const float fog = render_fog_factor(sqrtf(dist_sq), render_distance);
-        item.color = render_apply_fog(world_get_block_color(block), fog);
+        if (!render_block_in_range(dist_sq, view->render_distance)) continue;
+        kept++;
+        if (!render_frustum_sphere(&view->frustum, item.pos, RENDER_CUBE_RADIUS)) continue;
+        const BlockType block = world_chunk_get_block(chunk, entry->x, entry->y, entry->z);
+        const float dist = sqrtf(dist_sq);
+        item.color = render_apply_fog(world_get_block_color(block), render_fog_factor(dist, view->render_distance));
+        // A cell that turned to air since its list was built has the fully
+        // transparent colour of air: counted, but drawing it would only punch
+        // a hole into whatever lies behind it.
+        if (item.color.a == 0) continue;
         item.exposed_faces = entry->exposed_faces;
-        const bool known = block > BLOCK_AIR && block < RENDER_BUCKETS;
-        if (push_item(known ? static_cast<int>(block) : BLOCK_AIR, &item)) kept++;
+        item.type = static_cast<uint8_t>(block);
+        item.key = item_key(dist, block);
+        push_item(&item);
     }
     return kept;
 }
 
-// Draws the buckets in type order. A cell that turned to air since its list
-// was built has the fully transparent colour of air: it is counted but not
-// drawn, so it cannot punch a hole into what lies behind it.
-static void draw_buckets(World* world, Vector3 cam) {
-    for (int bucket = 0; bucket < RENDER_BUCKETS; bucket++) {
-        const BlockType type = static_cast<BlockType>(bucket);
-        for (int i = 0; i < scratch.item_count[bucket]; i++) {
-            const RenderItem* item = &scratch.items[bucket][i];
-            if (item->color.a == 0) continue;
-            draw_cube_faces(item->pos, 1.0f, item->color, cam, world, item->world_x, item->world_y, item->world_z, type,
-                            item->exposed_faces);
-        }
-        scratch.item_count[bucket] = 0;
-    }
+// Counting sort of the collected blocks by key; false when memory runs out.
+static bool sort_items(void) {
+    if (!ensure_capacity(reinterpret_cast<void**>(&scratch.sorted), &scratch.sorted_capacity, scratch.item_count,
+                         sizeof(RenderItem)))
+        return false;
+    int start[RENDER_KEYS] = {};
+    for (int k = 1; k < RENDER_KEYS; k++) start[k] = start[k - 1] + scratch.key_count[k - 1];
+    for (int i = 0; i < scratch.item_count; i++) scratch.sorted[start[scratch.items[i].key]++] = scratch.items[i];
+    return true;
 }
 
-static int render_blocks(World* world, Vector3 offset, Vector3 cam, float render_distance) {
+static void draw_items(World* world, Vector3 cam) {
+    const RenderItem* order = sort_items() ? scratch.sorted : scratch.items;
+    for (int i = 0; i < scratch.item_count; i++) {
+        const RenderItem* item = &order[i];
+        draw_cube_faces(item->pos, 1.0f, item->color, cam, world, item->world_x, item->world_y, item->world_z,
+                        static_cast<BlockType>(item->type), item->exposed_faces);
+    }
+    scratch.item_count = 0;
+    memset(scratch.key_count, 0, sizeof scratch.key_count);
+}
+
+static int render_blocks(World* world, const PassView* view) {
     const int chunk_count = snapshot_chunks(world);
     int rendered = 0;
     for (int c = 0; c < chunk_count; c++) {
         Chunk* chunk = scratch.chunks[c];
         if (!chunk->loaded.load() || !chunk->generated.load()) continue;
         const int count = copy_visible_list(chunk);
-        if (count > 0) rendered += collect_chunk(chunk, count, offset, cam, render_distance);
+        if (count > 0) rendered += collect_chunk(chunk, count, view);
     }
-    draw_buckets(world, cam);
+    draw_items(world, view->cam);
     return rendered;
+}
+
+// The aspect BeginMode3D projects with, widened a little; a wider volume only draws more.
+static float view_aspect(void) {
+    const int render_w = GetRenderWidth(), render_h = GetRenderHeight();
+    const int screen_w = GetScreenWidth(), screen_h = GetScreenHeight();
+    float aspect = render_h > 0 ? static_cast<float>(render_w) / static_cast<float>(render_h) : 1.0f;
+    if (screen_h > 0 && static_cast<float>(screen_w) / static_cast<float>(screen_h) > aspect)
+        aspect = static_cast<float>(screen_w) / static_cast<float>(screen_h);
+    return aspect * RENDER_FRUSTUM_SLACK;
 }
 
 void game_render_world(GameState* game) {
@@ -156,10 +210,16 @@ void game_render_world(GameState* game) {
     const Vector3 offset = {floorf(player_pos.x), 0.0f, floorf(player_pos.z)};
     game->camera.position = vec3_sub(world_cam, offset);
     game->camera.target = vec3_sub(game->camera.target, offset);
-    const float render_distance = game->menu ? game->menu->render_distance : RENDER_FALLBACK_DISTANCE;
+    PassView view = {};
+    view.offset = offset;
+    view.cam = game->camera.position;
+    view.render_distance = game->menu ? game->menu->render_distance : RENDER_FALLBACK_DISTANCE;
+    Camera3D wide = game->camera;
+    wide.fovy = game->camera.fovy * RENDER_FRUSTUM_SLACK;
+    view.frustum = render_frustum_make(wide, view_aspect());
 
     BeginMode3D(game->camera);
-    game->blocks_rendered = render_blocks(game->world, offset, game->camera.position, render_distance);
+    game->blocks_rendered = render_blocks(game->world, &view);
     if (game->has_highlighted_block) {
         const Vector3 outline = {static_cast<float>(game->highlighted_block_x) + 0.5f - offset.x,
                                  static_cast<float>(game->highlighted_block_y) + 0.5f,

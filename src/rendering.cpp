@@ -80,24 +80,62 @@ Color render_apply_fog(Color color, float fog_factor) {
                  fog_channel(color.b, RENDER_SKY_COLOR.b, fog_factor), color.a};
 }
 
+RenderFrustum render_frustum_make(Camera3D camera, float aspect) {
+    const Vector3 forward = vec3_normalize(vec3_sub(camera.target, camera.position));
+    const Vector3 right = vec3_normalize(vec3_cross(forward, camera.up));
+    const Vector3 up = vec3_cross(right, forward);
+    const float tan_v = tanf(camera.fovy * 0.5f * DEG2RAD);
+    const float tan_h = tan_v * aspect;
+    RenderFrustum frustum = {};
+    frustum.eye = camera.position;
+    frustum.normals[0] = vec3_scale(forward, -1.0f);
+    // A point p (from the eye) is inside a side when dot(p, side) <= tan * dot(p, forward).
+    frustum.normals[1] = vec3_normalize(vec3_sub(right, vec3_scale(forward, tan_h)));
+    frustum.normals[2] = vec3_normalize(vec3_sub(vec3_scale(right, -1.0f), vec3_scale(forward, tan_h)));
+    frustum.normals[3] = vec3_normalize(vec3_sub(up, vec3_scale(forward, tan_v)));
+    frustum.normals[4] = vec3_normalize(vec3_sub(vec3_scale(up, -1.0f), vec3_scale(forward, tan_v)));
+    return frustum;
+}
+
+bool render_frustum_sphere(const RenderFrustum* frustum, Vector3 center, float radius) {
+    const Vector3 p = vec3_sub(center, frustum->eye);
+    for (const Vector3& n : frustum->normals)
+        if (p.x * n.x + p.y * n.y + p.z * n.z > radius) return false;
+    return true;
+}
+
 static Vector3 face_corner(Vector3 pos, float h, int face, int corner) {
     const signed char* s = face_corners[face][corner];
     return Vector3{pos.x + static_cast<float>(s[0]) * h, pos.y + static_cast<float>(s[1]) * h,
                    pos.z + static_cast<float>(s[2]) * h};
 }
 
-static int face_light(World* world, int x, int y, int z, int face) {
+// Light of the cell face `face` of block (x, y, z) looks into: the larger of
+// sky and block light. Most neighbours lie in the block's own chunk, found
+// once per block; the others are read through the world. Main thread only,
+// like world_get_skylight: no other thread adds, moves or removes records.
+static int face_light(World* world, const Chunk* own, int x, int y, int z, int face) {
     const int* n = face_normals[face];
-    const int sky = world_get_skylight(world, x + n[0], y + n[1], z + n[2]);
-    const int block = world_get_blocklight(world, x + n[0], y + n[1], z + n[2]);
+    const int nx = x + n[0], ny = y + n[1], nz = z + n[2];
+    const bool inside = own && world_to_chunk_xz(nx) == own->chunk_x && world_to_chunk_y(ny) == own->chunk_y &&
+                        world_to_chunk_xz(nz) == own->chunk_z;
+    if (!inside) {
+        const int sky = world_get_skylight(world, nx, ny, nz);
+        const int block = world_get_blocklight(world, nx, ny, nz);
+        return sky > block ? sky : block;
+    }
+    if (ny < 0 || ny > SKYLIGHT_TOP_Y) return 0;
+    const int active = own->active_light_buffer.load();
+    const int lx = world_to_local_xz(nx), ly = world_to_local_y(ny), lz = world_to_local_xz(nz);
+    const int sky = own->skylight[active][ly][lz][lx];
+    const int block = own->blocklight[active][ly][lz][lx];
     return sky > block ? sky : block;
 }
 
-static void draw_textured_faces(const Color* colors, Vector3 pos, float h, Vector3 to_cam, unsigned int texture_id,
-                                uint8_t exposed_faces) {
+static void draw_textured_faces(const Color* colors, Vector3 pos, float h, unsigned int texture_id, unsigned faces) {
     rlSetTexture(texture_id);
     for (int face = 0; face < 6; face++) {
-        if (!(exposed_faces & (1u << face)) || !render_face_towards(face, to_cam)) continue;
+        if (!(faces & (1u << face))) continue;
         rlBegin(RL_QUADS);
         rlColor4ub(colors[face].r, colors[face].g, colors[face].b, colors[face].a);
         for (int corner = 0; corner < 4; corner++) {
@@ -110,9 +148,9 @@ static void draw_textured_faces(const Color* colors, Vector3 pos, float h, Vecto
     rlSetTexture(0);
 }
 
-static void draw_flat_faces(const Color* colors, Vector3 pos, float h, Vector3 to_cam, uint8_t exposed_faces) {
+static void draw_flat_faces(const Color* colors, Vector3 pos, float h, unsigned faces) {
     for (int face = 0; face < 6; face++) {
-        if (!(exposed_faces & (1u << face)) || !render_face_towards(face, to_cam)) continue;
+        if (!(faces & (1u << face))) continue;
         const Vector3 c0 = face_corner(pos, h, face, 0), c1 = face_corner(pos, h, face, 1);
         const Vector3 c2 = face_corner(pos, h, face, 2), c3 = face_corner(pos, h, face, 3);
         DrawTriangle3D(c0, c1, c2, colors[face]);
@@ -120,16 +158,25 @@ static void draw_flat_faces(const Color* colors, Vector3 pos, float h, Vector3 t
     }
 }
 
+// Light is looked up only for the faces that are drawn: the lookups have no
+// effect of their own, and a block never shows more than three faces.
 void draw_cube_faces(Vector3 pos, float size, Color color, Vector3 cam_pos, World* world, int block_x, int block_y,
                      int block_z, BlockType block_type, uint8_t exposed_faces) {
     const float h = size * 0.5f;
     const Vector3 to_cam = vec3_sub(cam_pos, pos);
-    const Texture2D texture = world_get_block_texture(world, block_type);
+    unsigned faces = 0;
+    for (int face = 0; face < 6; face++)
+        if ((exposed_faces & (1u << face)) && render_face_towards(face, to_cam)) faces |= 1u << face;
+    if (faces == 0) return;
+    const Chunk* own = world_get_chunk(world, world_to_chunk_xz(block_x), world_to_chunk_y(block_y),
+                                       world_to_chunk_xz(block_z));
     Color colors[6] = {};
     for (int face = 0; face < 6; face++)
-        colors[face] = render_face_color(color, face, face_light(world, block_x, block_y, block_z, face));
-    if (texture.id != 0) draw_textured_faces(colors, pos, h, to_cam, texture.id, exposed_faces);
-    else draw_flat_faces(colors, pos, h, to_cam, exposed_faces);
+        if (faces & (1u << face))
+            colors[face] = render_face_color(color, face, face_light(world, own, block_x, block_y, block_z, face));
+    const Texture2D texture = world_get_block_texture(world, block_type);
+    if (texture.id != 0) draw_textured_faces(colors, pos, h, texture.id, faces);
+    else draw_flat_faces(colors, pos, h, faces);
 }
 
 bool raycast_block(World* world, Camera3D camera, float max_distance, int* out_block_x, int* out_block_y,

@@ -16,6 +16,13 @@ constexpr float RENDER_FOG_START_SHARE = 0.6f;
 constexpr float RENDER_FOG_LENGTH_SHARE = 0.4f;
 constexpr float RAYCAST_STEP = 0.1f;
 
+// The view volume of a perspective camera as four side planes and the eye
+// plane, for skipping blocks that cannot appear on screen.
+struct RenderFrustum {
+    Vector3 eye;
+    Vector3 normals[5];  // unit outward normals: eye plane, right, left, top, bottom
+};
+
 // Draws the faces of one block that are set in exposed_faces and turned towards
 // cam_pos. pos and cam_pos are in the coordinates of the current 3D pass;
 // (block_x, block_y, block_z) is the block's world cell, used for the light.
@@ -41,3 +48,8 @@ bool render_block_in_range(float dist_sq, float render_distance);
 float render_fog_factor(float dist, float render_distance);
 // The colour blended towards the sky colour by fog_factor; alpha unchanged.
 Color render_apply_fog(Color color, float fog_factor);
+// Frustum of `camera` (its fovy in degrees) for a viewport of the given aspect
+// (width / height). The planes pass through the eye.
+RenderFrustum render_frustum_make(Camera3D camera, float aspect);
+// False only when a sphere lies wholly outside the frustum: never drops anything visible.
+bool render_frustum_sphere(const RenderFrustum* frustum, Vector3 center, float radius);

@@ -59,6 +59,26 @@ TEST(RenderingFog, FogBlendsTowardsTheSkyColour) {
     EXPECT_TRUE(same_color(render_apply_fog(base, 1.0f), Color{102, 191, 255, 255}));
 }
 
+TEST(RenderingFrustum, DropsOnlyBlocksWhollyOutsideTheView) {
+    Camera3D camera = {};
+    camera.position = Vector3{0.0f, 0.0f, 0.0f};
+    camera.target = Vector3{1.0f, 0.0f, 0.0f};  // looking along +X
+    camera.up = Vector3{0.0f, 1.0f, 0.0f};
+    camera.fovy = 90.0f;
+    const RenderFrustum f = render_frustum_make(camera, 1.5f);
+    EXPECT_TRUE(render_frustum_sphere(&f, Vector3{10.0f, 0.0f, 0.0f}, 0.87f));
+    EXPECT_FALSE(render_frustum_sphere(&f, Vector3{-10.0f, 0.0f, 0.0f}, 0.87f)) << "behind";
+    EXPECT_TRUE(render_frustum_sphere(&f, Vector3{-0.5f, 0.0f, 0.0f}, 0.87f)) << "reaches past the eye";
+    // Vertical half angle 45 degrees: y = x is the top edge.
+    EXPECT_TRUE(render_frustum_sphere(&f, Vector3{10.0f, 10.5f, 0.0f}, 0.87f)) << "straddles the top edge";
+    EXPECT_FALSE(render_frustum_sphere(&f, Vector3{10.0f, 12.0f, 0.0f}, 0.87f));
+    EXPECT_FALSE(render_frustum_sphere(&f, Vector3{10.0f, -12.0f, 0.0f}, 0.87f));
+    // Horizontal half width is 1.5 times the vertical one; the camera's right is +Z here.
+    EXPECT_TRUE(render_frustum_sphere(&f, Vector3{10.0f, 0.0f, 14.5f}, 0.87f));
+    EXPECT_FALSE(render_frustum_sphere(&f, Vector3{10.0f, 0.0f, 17.0f}, 0.87f));
+    EXPECT_FALSE(render_frustum_sphere(&f, Vector3{10.0f, 0.0f, -17.0f}, 0.87f));
+}
+
 class RenderingRaycast : public PlayWorldTest {
 protected:
     static Camera3D looking(Vector3 from, Vector3 dir) {
