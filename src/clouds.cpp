@@ -25,6 +25,11 @@ CloudSystem* clouds_create(const char* cloud_image_path) {
         clouds->texture_loaded = clouds->cloud_texture.id != 0;
         if (!clouds->texture_loaded) fprintf(stderr, "[clouds] Failed to load %s\n", cloud_image_path);
     }
+    if (clouds->texture_loaded) {
+        // Seen at a grazing angle far away, a single-level texture shimmers into streaks.
+        GenTextureMipmaps(&clouds->cloud_texture);
+        SetTextureFilter(clouds->cloud_texture, TEXTURE_FILTER_TRILINEAR);
+    }
     return clouds;
 }
 
