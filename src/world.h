@@ -84,6 +84,8 @@ struct alignas(4096) Chunk {
     int visible_capacity[2];
     std::atomic<int> active_mesh;  // which list readers use
     pthread_mutex_t mesh_swap_mutex;       // held while lists swap and while the renderer copies
+    std::atomic<uint32_t> mesh_builds_started;  // numbers list rebuilds in the order they start
+    uint32_t mesh_published_build;         // number of the rebuild whose list is active (mesh_swap_mutex)
     pthread_mutex_t mutex;                 // block edits and the flag changes of editing and the worker
 };
 

@@ -111,20 +111,30 @@ static bool build_list(const Chunk* chunk, World* world, VisibleList* list) {
 }
 
 // Makes `list` active in the slot that is not; the list that slot held became
-// inactive one rebuild ago, and no reader can still be copying it.
-static void publish_list(Chunk* chunk, VisibleList list) {
+// inactive one rebuild ago, and no reader can still be copying it. A rebuild
+// that started before the one whose list is already active read older blocks:
+// its list is dropped, because the newer list is the one the flags promise.
+static void publish_list(Chunk* chunk, VisibleList list, uint32_t build) {
     pthread_mutex_lock(&chunk->mesh_swap_mutex);
+    if ((int32_t)(build - chunk->mesh_published_build) <= 0) {
+        pthread_mutex_unlock(&chunk->mesh_swap_mutex);
+        free(list.blocks);
+        return;
+    }
     const int inactive = 1 - chunk->active_mesh.load();
     free(chunk->visible_blocks[inactive]);
     chunk->visible_blocks[inactive] = list.blocks;
     chunk->visible_count[inactive] = list.count;
     chunk->visible_capacity[inactive] = list.capacity;
+    chunk->mesh_published_build = build;
     chunk->active_mesh.store(inactive);
     pthread_mutex_unlock(&chunk->mesh_swap_mutex);
 }
 
 void chunk_cache_visible_blocks(Chunk* chunk, World* world) {
     if (!chunk || !world) return;
+    // Numbered before any cell is read: a higher number reads blocks at least as new.
+    const uint32_t build = chunk->mesh_builds_started.fetch_add(1) + 1;
     VisibleList list{(CachedVisibleBlock*)malloc(VISIBLE_LIST_INITIAL_CAPACITY * sizeof(CachedVisibleBlock)), 0,
                      VISIBLE_LIST_INITIAL_CAPACITY};
     if (!list.blocks) {
@@ -136,7 +146,7 @@ void chunk_cache_visible_blocks(Chunk* chunk, World* world) {
         free(list.blocks);
         return;
     }
-    publish_list(chunk, list);
+    publish_list(chunk, list, build);
 }
 
 void chunk_free_visible_blocks(Chunk* chunk) {

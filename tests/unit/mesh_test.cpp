@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -229,6 +230,30 @@ TEST_F(MeshPublish, FreeingListsLeavesActiveIndex) {
     chunk_cache_visible_blocks(nullptr, world_);
 }
 
+// A rebuild that started before the one whose list is active must not
+// replace that list: here a rebuild numbered after ours publishes first.
+TEST_F(MeshPublish, OlderRebuildIsDroppedWhenNewerIsActive) {
+    Chunk* chunk = add_chunk(0, 0, 0);
+    ASSERT_NE(chunk, nullptr);
+    chunk->blocks[1][1][1].type = BLOCK_STONE;
+    chunk_cache_visible_blocks(chunk, world_);
+    const int active = chunk->active_mesh;
+    const CachedVisibleBlock* list = chunk->visible_blocks[active];
+    const uint32_t ours = chunk->mesh_builds_started + 1;
+    chunk->mesh_published_build = ours + 1;
+
+    chunk->blocks[2][2][2].type = BLOCK_STONE;
+    chunk_cache_visible_blocks(chunk, world_);
+    EXPECT_EQ(chunk->active_mesh, active);
+    EXPECT_EQ(chunk->visible_blocks[active], list);
+    EXPECT_EQ(chunk->visible_count[active], 1);
+
+    chunk->mesh_builds_started = ours + 1;
+    chunk_cache_visible_blocks(chunk, world_);
+    EXPECT_EQ(chunk->active_mesh, 1 - active);
+    EXPECT_EQ(chunk->visible_count[1 - active], 2);
+}
+
 // ---------------------------------------------------------------- reference
 
 struct Entry {
@@ -320,6 +345,75 @@ TEST_F(MeshReference, DirectReadsMatchBlockByBlockReads) {
                 for (int x = 0; x < CHUNK_SIZE; x++) copy->blocks[y][z][x].type = (x + z) % 3 ? BLOCK_STONE : BLOCK_AIR;
         chunk_cache_visible_blocks(copy.get(), world_);
         EXPECT_EQ(active_entries(copy.get()), reference_list(copy.get(), world_)) << "detached at " << at[0];
+    }
+}
+
+// ---------------------------------------------------------------- concurrency
+
+using ConcurrencyLightingMesh = MeshTest;
+
+// The main thread edits blocks (inner cells and chunk borders) while the
+// worker relights and remeshes the same chunks, and copies active lists the
+// way the renderer does. Once the worker is idle, every chunk's light and list
+// must match its final blocks.
+TEST_F(ConcurrencyLightingMesh, EditsWhileWorkerLightsAndMeshes) {
+    world_->seed = 99;
+    pthread_mutex_lock(&world_->cache_mutex);
+    for (int cz = -1; cz <= 1; cz++)
+        for (int cx = -1; cx <= 1; cx++) {
+            Chunk* c = world_load_or_create_chunk(world_, cx, 1, cz);
+            ASSERT_NE(c, nullptr);
+            world_generate_chunk(c, world_->seed);
+            c->generated = true;
+            c->loaded = true;
+        }
+    pthread_mutex_unlock(&world_->cache_mutex);
+    for (int i = 0; i < world_->chunk_cache.chunk_count; i++) worker_queue_chunk(world_, &world_->chunk_cache.chunks[i]);
+
+    const BlockType cycle[4] = {BLOCK_AIR, BLOCK_STONE, BLOCK_GLOWSTONE, BLOCK_DIRT};
+    uint32_t rng = 12345;
+    auto next = [&rng](int n) {
+        rng = rng * 1664525u + 1013904223u;
+        return (int)((rng >> 8) % (uint32_t)n);
+    };
+    auto local = [&next](int size) {
+        const int pick = next(4);
+        return pick == 0 ? 0 : pick == 1 ? size - 1 : next(size);
+    };
+    std::vector<CachedVisibleBlock> copy;
+    for (int edit = 0; edit < 50; edit++) {
+        const int x = (next(3) - 1) * 32 + local(32);
+        const int y = 64 + local(64);
+        const int z = (next(3) - 1) * 32 + local(32);
+        world_set_block(world_, x, y, z, cycle[edit % 4]);
+
+        Chunk* c = world_get_chunk(world_, world_to_chunk_xz(x), 1, world_to_chunk_xz(z));
+        ASSERT_NE(c, nullptr);
+        pthread_mutex_lock(&c->mesh_swap_mutex);
+        const int m = c->active_mesh;
+        copy.assign(c->visible_blocks[m], c->visible_blocks[m] + c->visible_count[m]);
+        pthread_mutex_unlock(&c->mesh_swap_mutex);
+        for (const CachedVisibleBlock& e : copy) {
+            ASSERT_TRUE(e.exposed_faces != 0 && e.exposed_faces < 64);
+            ASSERT_TRUE(e.x >= 0 && e.x < 32 && e.y >= 0 && e.y < 64 && e.z >= 0 && e.z < 32);
+        }
+        EXPECT_LE(world_get_skylight(world_, x, y, z), 15);
+    }
+    worker_flush_queue(world_);
+
+    static uint8_t fresh[CHUNK_HEIGHT][CHUNK_SIZE][CHUNK_SIZE];
+    for (int i = 0; i < world_->chunk_cache.chunk_count; i++) {
+        Chunk* c = &world_->chunk_cache.chunks[i];
+        const int active = c->active_light_buffer;
+        calculate_chunk_skylight(c, world_, 1 - active);
+        memcpy(fresh, c->skylight[1 - active], sizeof(fresh));
+        EXPECT_EQ(memcmp(fresh, c->skylight[active], sizeof(fresh)), 0) << "sky light of chunk " << i;
+        calculate_chunk_blocklight(c, world_, 1 - active);
+        EXPECT_EQ(memcmp(c->blocklight[1 - active], c->blocklight[active], sizeof(fresh)), 0)
+            << "block light of chunk " << i;
+        const std::vector<Entry> published = active_entries(c);
+        chunk_cache_visible_blocks(c, world_);
+        EXPECT_EQ(published, active_entries(c)) << "list of chunk " << i;
     }
 }
 
