@@ -353,7 +353,12 @@ TEST_F(WorkerSaveJobTest, UnmodifiedOrBareChunkIsNotWritten) {
 }
 
 TEST_F(WorkerSaveJobTest, FailedWriteKeepsEditsAndIsReported) {
-    snprintf(world_->world_name, sizeof world_->world_name, "%s", "no_such_world");
+    // A plain file where the chunks folder should be makes every chunk write fail.
+    std::filesystem::create_directories("worlds/blocked");
+    FILE* in_the_way = fopen("worlds/blocked/chunks", "w");
+    ASSERT_NE(in_the_way, nullptr);
+    ASSERT_EQ(fclose(in_the_way), 0);
+    snprintf(world_->world_name, sizeof world_->world_name, "%s", "blocked");
     Chunk* chunk = add_terrain_chunk(4, 0, -2);
     ASSERT_NE(chunk, nullptr);
     chunk->modified = true;
@@ -365,7 +370,7 @@ TEST_F(WorkerSaveJobTest, FailedWriteKeepsEditsAndIsReported) {
     EXPECT_TRUE(chunk->modified);
     EXPECT_FALSE(chunk->pending_save);
     EXPECT_EQ(chunk->in_use_count, 0);
-    EXPECT_EQ(err, "[worker] ERROR: failed to save chunk (4,0,-2) of world no_such_world\n");
+    EXPECT_EQ(count_of(err, "[worker] ERROR: failed to save chunk (4,0,-2) of world blocked\n"), 1);
 }
 
 TEST_F(WorkerSaveJobTest, JobForChunkRemovedBeforeItRunsIsDropped) {
