@@ -390,13 +390,16 @@ TEST_F(WorldFilesTest, KillDuringSavesLeavesEveryFileWhole) {
     world_->last_player_position.x = 42.0f;  // consistent with seed 42, as every round writes it
     ASSERT_TRUE(world_save(world_, "crash"));
     std::mt19937 rng(1234);
+    int runs_that_changed_files = 0;
     for (int run = 0; run < 50; run++) {
+        const std::string before =
+            read_text("./worlds/crash/world.txt") + read_text("./worlds/crash/chunks/chunk_0_0_0.chunk").substr(0, 4);
         fflush(stdout);
         fflush(stderr);
         pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) save_in_a_loop(world_);  // the copy of the world in the child; its worker is not copied
-        usleep(1000 + rng() % 40000);
+        usleep(1000 + rng() % 60000);
         ASSERT_EQ(kill(child, SIGKILL), 0);
         int status = 0;
         ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -407,7 +410,11 @@ TEST_F(WorldFilesTest, KillDuringSavesLeavesEveryFileWhole) {
         }
         ASSERT_TRUE(metadata_is_whole("./worlds/crash/world.txt"))
             << "run " << run << ":\n" << read_text("./worlds/crash/world.txt");
+        const std::string after =
+            read_text("./worlds/crash/world.txt") + read_text("./worlds/crash/chunks/chunk_0_0_0.chunk").substr(0, 4);
+        if (after != before) runs_that_changed_files++;
     }
+    EXPECT_GT(runs_that_changed_files, 10) << "the children must get to replace files before they die";
     // Temporary files of killed writers may stay; they never replace a real file.
     ASSERT_TRUE(world_load(world_, "crash"));
     worker_flush_queue(world_);

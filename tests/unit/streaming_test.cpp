@@ -23,6 +23,13 @@
 namespace {
 
 constexpr int32_t DEEP = -16;  // a chunk layer far below the terrain
+// Chunks entered by the long flight; under ThreadSanitizer, which slows every
+// record initialisation down many times, a flight still well past the soft limit.
+#if defined(__SANITIZE_THREAD__)
+constexpr int FLIGHT_CHUNKS = 640;
+#else
+constexpr int FLIGHT_CHUNKS = 1000;
+#endif
 const Vector3 EAST = {1.0f, 0.0f, 0.0f};
 const Vector3 WEST = {-1.0f, 0.0f, 0.0f};
 
@@ -281,14 +288,14 @@ TEST_F(StreamingTest, AboveTheSoftLimitOneUpdateRemovesDownToIt) {
     EXPECT_EQ(count(), STREAM_SOFT_CHUNK_LIMIT - 1) << "at the limit, one removal per update again";
 }
 
-TEST_F(StreamingTest, ThousandChunkFlightKeepsTheCacheBoundedAndTheGroundUnderThePlayer) {
+TEST_F(StreamingTest, LongFlightKeepsTheCacheBoundedAndTheGroundUnderThePlayer) {
     int most = 0;
     long late_total = 0;
-    for (int step = 0; step < 1000; step++) {
+    for (int step = 0; step < FLIGHT_CHUNKS; step++) {
         Vector3 pos = centre_of(step, DEEP, 0);
         world_update_chunks(world_, pos, EAST);
         most = std::max(most, count());
-        if (step >= 500) late_total += count();
+        if (step >= FLIGHT_CHUNKS - 100) late_total += count();
         Chunk* here = get(step, DEEP, 0);
         Chunk* below = get(step, DEEP - 1, 0);
         ASSERT_TRUE(here && here->generated && here->loaded) << "step " << step;
@@ -297,7 +304,7 @@ TEST_F(StreamingTest, ThousandChunkFlightKeepsTheCacheBoundedAndTheGroundUnderTh
     // A removal waits while the worker pins the last record, so an update may
     // end above the limit; the next one catches up.
     EXPECT_LE(most, STREAM_SOFT_CHUNK_LIMIT + 64);
-    EXPECT_LE(late_total / 500, STREAM_SOFT_CHUNK_LIMIT + 9) << "the cache does not keep growing";
+    EXPECT_LE(late_total / 100, STREAM_SOFT_CHUNK_LIMIT + 9) << "the cache does not keep growing";
     EXPECT_GE(most, STREAM_SOFT_CHUNK_LIMIT) << "ordinary play keeps the one-per-update removal";
 }
 
