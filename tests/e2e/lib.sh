@@ -1,0 +1,153 @@
+# Helpers for the end-to-end tests: a virtual X server with a window
+# manager, the real game in a scratch working directory, and input through
+# xdotool. Sourced by tests/e2e/*_test.sh.
+#
+#   <test>_test.sh QVOX_BINARY SOURCE_DIR ARTIFACT_DIR
+
+set -euo pipefail
+
+QVOX_BIN=$1
+SOURCE_DIR=$2
+ARTIFACTS=$3
+TEST_NAME=$(basename "$0" _test.sh)
+
+# Each test runs on its own X server: re-enter under xvfb-run.
+if [ -z "${QVOX_E2E_DISPLAY_READY:-}" ]; then
+    exec env QVOX_E2E_DISPLAY_READY=1 xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@"
+fi
+
+mkdir -p "$ARTIFACTS"
+WORK=$(mktemp -d /tmp/qvox-e2e-XXXXXX)
+ln -s "$SOURCE_DIR/assets" "$WORK/assets"
+GAME_PID=""
+WM_PID=""
+WID=""
+
+fail() {
+    echo "FAIL [$TEST_NAME]: $*" >&2
+    shot "failure" || true
+    exit 1
+}
+
+cleanup() {
+    if [ -n "$GAME_PID" ] && kill -0 "$GAME_PID" 2>/dev/null; then kill "$GAME_PID" 2>/dev/null || true; fi
+    if [ -n "$WM_PID" ] && kill -0 "$WM_PID" 2>/dev/null; then kill "$WM_PID" 2>/dev/null || true; fi
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+openbox >/dev/null 2>&1 &
+WM_PID=$!
+
+# Starts the game in the scratch directory and waits for its window.
+start_game() {
+    (cd "$WORK" && exec "$QVOX_BIN" >"$WORK/stdout.log" 2>"$WORK/stderr.log") &
+    GAME_PID=$!
+    local i
+    for i in $(seq 1 100); do
+        WID=$(xdotool search --name "^qvox 0.0.17-beta$" 2>/dev/null | head -n 1 || true)
+        [ -n "$WID" ] && break
+        sleep 0.1
+    done
+    [ -n "$WID" ] || fail "the game window did not appear"
+    sleep 1.0
+}
+
+# click X Y: left button held for a tenth of a second at window coordinates.
+click() {
+    xdotool mousemove --window "$WID" "$1" "$2"
+    sleep 0.1
+    xdotool mousedown 1
+    sleep 0.1
+    xdotool mouseup 1
+    sleep 0.3
+}
+
+# drag X1 X2 Y: press at X1, move to X2 while holding, release.
+drag() {
+    xdotool mousemove --window "$WID" "$1" "$3"
+    sleep 0.1
+    xdotool mousedown 1
+    sleep 0.1
+    xdotool mousemove --window "$WID" "$2" "$3"
+    sleep 0.3
+    xdotool mouseup 1
+    sleep 0.3
+}
+
+# key NAME: held for a tenth of a second.
+key() {
+    xdotool keydown --window "$WID" "$1"
+    sleep 0.1
+    xdotool keyup --window "$WID" "$1"
+    sleep 0.3
+}
+
+type_text() {
+    local i
+    for ((i = 0; i < ${#1}; i++)); do
+        local c=${1:i:1}
+        [ "$c" = " " ] && c=space
+        key "$c"
+    done
+}
+
+# shot NAME: screenshot of the whole screen into the artefacts.
+shot() {
+    import -window root "$ARTIFACTS/${TEST_NAME}_$1.png"
+}
+
+# Mean brightness (0..1) of a region of the last screenshot NAME.
+region_mean() {
+    convert "$ARTIFACTS/${TEST_NAME}_$1.png" -crop "$2" -colorspace Gray -format "%[fx:mean]" info:
+}
+
+close_window() {
+    wmctrl -c "qvox 0.0.17-beta"
+    local i
+    for i in $(seq 1 100); do
+        kill -0 "$GAME_PID" 2>/dev/null || break
+        sleep 0.1
+    done
+    if kill -0 "$GAME_PID" 2>/dev/null; then fail "the game did not end after the window was closed"; fi
+    wait "$GAME_PID" || fail "the game ended with status $?"
+    GAME_PID=""
+}
+
+expect_line() {
+    grep -qxF -- "$2" "$1" || fail "$1 lacks the line '$2': $(cat "$1" 2>/dev/null)"
+}
+
+# Crop geometry "WxH+X+Y" of a region given in window coordinates.
+window_region() {
+    local x y
+    x=$(xwininfo -id "$WID" | awk '/Absolute upper-left X/ {print $4}')
+    y=$(xwininfo -id "$WID" | awk '/Absolute upper-left Y/ {print $4}')
+    echo "${3}x${4}+$((x + $1))+$((y + $2))"
+}
+
+# Brightest pixel (0..1) of a window region in screenshot NAME.
+region_max() {
+    convert "$ARTIFACTS/${TEST_NAME}_$1.png" -crop "$(window_region "$2" "$3" "$4" "$5")" \
+        -colorspace Gray -format "%[fx:maxima]" info:
+}
+
+# Checksum of a window region in screenshot NAME, to tell screens apart.
+region_sum() {
+    convert "$ARTIFACTS/${TEST_NAME}_$1.png" -crop "$(window_region "$2" "$3" "$4" "$5")" \
+        -format "%#" info:
+}
+
+# Fails unless the value printed by a command is at least a threshold.
+expect_at_least() {
+    awk -v v="$1" -v t="$2" 'BEGIN { exit !(v >= t) }' || fail "$3: $1 < $2"
+}
+
+wait_for_file() {
+    local i
+    for i in $(seq 1 50); do
+        [ -e "$1" ] && return 0
+        sleep 0.1
+    done
+    fail "$1 did not appear"
+}
