@@ -336,7 +336,7 @@ TEST_F(MeshReference, DirectReadsMatchBlockByBlockReads) {
 
     const int32_t detached_at[2][3] = {{0, 1, 0}, {5, 1, 5}};
     for (const auto& at : detached_at) {
-        std::unique_ptr<Chunk, ChunkDeleter> copy(static_cast<Chunk*>(malloc(sizeof(Chunk))));
+        std::unique_ptr<Chunk, ChunkDeleter> copy(static_cast<Chunk*>(aligned_alloc(alignof(Chunk), sizeof(Chunk))));
         ASSERT_NE(copy, nullptr);
         world_chunk_init(copy.get(), at[0], at[1], at[2]);
         copy->loaded = true;
