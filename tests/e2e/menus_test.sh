@@ -17,6 +17,15 @@ drag 572 600 160
 expect_line "$WORK/options.txt" "render_distance=55.0"
 drag 600 840 260
 expect_line "$WORK/options.txt" "max_fps=0 # 0 means unlimited"
+# The next-family button switches the font; the game reloads it next frame.
+click 817 356
+family=$(grep '^font_family=' "$WORK/options.txt")
+[ "$family" != "font_family=JetBrainsMono" ] || fail "the font family button changed nothing"
+sleep 0.5
+shot settings_other_font
+click 367 356
+expect_line "$WORK/options.txt" "font_family=JetBrainsMono"
+expect_line "$WORK/options.txt" "font_variant=JetBrainsMono-Regular.ttf"
 shot settings_changed
 key Escape
 shot after_settings_escape
@@ -26,10 +35,16 @@ shot after_settings_escape
 click 600 510
 shot credits
 key Escape
+shot after_credits_escape
+[ "$(region_sum after_credits_escape 480 60 240 90)" = "$logo" ] || fail "Escape did not return from the credits"
 
 # World list, its Create button, the create-world screen, Escape back.
 click 600 430
 shot world_list
+key Escape
+shot after_list_escape
+[ "$(region_sum after_list_escape 480 60 240 90)" = "$logo" ] || fail "Escape did not return from the world list"
+click 600 430
 click 375 655
 type_text "ab"
 shot create_world
