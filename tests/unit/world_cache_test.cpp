@@ -204,6 +204,7 @@ TEST_F(WorldCacheTest, IndexAgreesWithScanUnderRandomRemovals) {
 
 TEST_F(WorldCacheTest, EditFlagsFollowLightProperties) {
     Chunk* c = filled_chunk(0, 0, 0, BLOCK_STONE);
+    c->loaded = false;  // keeps the worker from relighting (and clearing the flag) under the test
     struct Case {
         BlockType from, to;
         bool relight;
