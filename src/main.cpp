@@ -201,6 +201,16 @@ void game_frame(GameState* game)
     EndDrawing();
 }
 
+// A game state without a world or player would draw nothing and poll no
+// input, leaving a window that cannot even be closed: back to the main menu.
+void abandon_game(GameState* game)
+{
+    fprintf(stderr, "No running game; back to the main menu\n");
+    game_leave_world(game);
+    game->menu->current_state = MENU_STATE_MAIN;
+    EnableCursor();
+}
+
 void shutdown(GameState* game)
 {
     if (game->world != nullptr && game->player != nullptr) {
@@ -251,7 +261,11 @@ int main(void)
             draw_menu_screen(&game);
         } else {
             if (game.menu->should_start_game) game_start(&game);
-            if (game.world != nullptr && game.player != nullptr) game_frame(&game);
+            if (game.world != nullptr && game.player != nullptr) {
+                game_frame(&game);
+            } else {
+                abandon_game(&game);
+            }
         }
         running = !WindowShouldClose() && !game.should_quit;
     }
