@@ -144,26 +144,6 @@ float game_hud_actual_speed(const Player* player, float dt) {
     return sqrtf(dx * dx + dy * dy + dz * dz) / dt;
 }
 
-// ---------------------------------------------------------------- mode keys
-
-// The system strings start external programs, so they are read only on
-// entering the page and kept until it is entered again.
-static void refresh_system_info(GameState* game) {
-    get_cpu_model(game->cached_cpu, sizeof game->cached_cpu);
-    get_gpu_model(game->cached_gpu, sizeof game->cached_gpu);
-    get_kernel_info(game->cached_kernel, sizeof game->cached_kernel);
-}
-
-void game_hud_select_mode(GameState* game, bool f2, bool f3, bool f4, bool f5) {
-    if (f2) game->hud_mode = HUD_MODE_HELP;
-    if (f3) game->hud_mode = HUD_MODE_PERFORMANCE;
-    if (f4) game->hud_mode = HUD_MODE_PLAYER;
-    if (f5) {
-        game->hud_mode = HUD_MODE_SYSTEM;
-        if (game->prev_hud_mode != HUD_MODE_SYSTEM) refresh_system_info(game);
-    }
-}
-
 // ---------------------------------------------------------------- drawing
 
 void game_draw_crosshair(GameState* game) {

@@ -56,9 +56,6 @@ struct HudLine {
 int game_hud_lines(const GameState* game, int fps, int memory_mb, HudLine out[GAME_HUD_MAX_LINES]);
 // Distance actually moved in the latest update divided by the frame time; 0 for a zero frame time.
 float game_hud_actual_speed(const Player* player, float dt);
-// The F2..F5 keys of one frame: the last pressed wins; entering the system
-// page (F5 from another page) queries the system strings once.
-void game_hud_select_mode(GameState* game, bool f2, bool f3, bool f4, bool f5);
 
 // ---- hotbar and inventory screen (game_inventory_ui.cpp)
 

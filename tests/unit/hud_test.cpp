@@ -115,27 +115,4 @@ TEST_F(HudTest, SystemPageShowsTheCachedLines) {
     EXPECT_EQ(page[4].y, 250);
 }
 
-TEST_F(HudTest, TheLastPressedPageKeyWins) {
-    game_hud_select_mode(game_, true, false, true, false);
-    EXPECT_EQ(game_->hud_mode, 2);
-    game_hud_select_mode(game_, false, true, false, true);
-    EXPECT_EQ(game_->hud_mode, 3);
-    EXPECT_EQ(std::string(game_->cached_cpu).rfind("CPU: ", 0), 0u);
-    EXPECT_EQ(std::string(game_->cached_gpu).rfind("GPU: ", 0), 0u);
-    EXPECT_EQ(std::string(game_->cached_kernel).rfind("Kernel: ", 0), 0u);
-}
-
-TEST_F(HudTest, SystemStringsAreQueriedOnlyOnEnteringThePage) {
-    game_->hud_mode = 3;
-    game_->prev_hud_mode = 3;
-    set(game_->cached_cpu, "kept");
-    game_hud_select_mode(game_, false, false, false, true);
-    EXPECT_STREQ(game_->cached_cpu, "kept");
-
-    game_hud_select_mode(game_, true, false, false, false);
-    game_->prev_hud_mode = game_->hud_mode;
-    game_hud_select_mode(game_, false, false, false, true);
-    EXPECT_NE(std::string(game_->cached_cpu), "kept");
-}
-
 }  // namespace
