@@ -1,6 +1,7 @@
 // Block breaking and placing with the mouse, and the ray that finds the block
 // to outline. Rays start from the camera of the previous frame.
-#include "game.h"
+#include "game_edit.h"
+
 #include "player.h"
 #include "rendering.h"
 
@@ -19,7 +20,8 @@ static bool edit_cast(GameState* game, EditRay* ray) {
 }
 
 // A full inventory loses the broken block; the world changes either way.
-static void edit_break(GameState* game) {
+void game_break_block(GameState* game) {
+    if (!game || !game->world || !game->player) return;
     EditRay ray = {};
     if (!edit_cast(game, &ray)) return;
     const BlockType broken = world_get_block(game->world, ray.hit_x, ray.hit_y, ray.hit_z);
@@ -28,7 +30,8 @@ static void edit_break(GameState* game) {
     world_set_block(game->world, ray.hit_x, ray.hit_y, ray.hit_z, BLOCK_AIR);
 }
 
-static void edit_place(GameState* game) {
+void game_place_block(GameState* game) {
+    if (!game || !game->world || !game->player) return;
     EditRay ray = {};
     if (!edit_cast(game, &ray)) return;
     if (world_get_block(game->world, ray.adj_x, ray.adj_y, ray.adj_z) != BLOCK_AIR) return;
@@ -38,7 +41,8 @@ static void edit_place(GameState* game) {
     if (inventory_remove_block(game->player, block)) world_set_block(game->world, ray.adj_x, ray.adj_y, ray.adj_z, block);
 }
 
-static void edit_highlight(GameState* game) {
+void game_update_highlight(GameState* game) {
+    if (!game || !game->world) return;
     if (game->raycast_frame_counter < HIGHLIGHT_PERIOD - 1) {
         game->raycast_frame_counter++;
         return;
@@ -55,7 +59,7 @@ static void edit_highlight(GameState* game) {
 
 void game_block_editing(GameState* game) {
     if (!game || !game->world || !game->player) return;
-    if (IsMouseButtonPressed(MOUSE_BUTTON_LEFT)) edit_break(game);
-    if (IsMouseButtonPressed(MOUSE_BUTTON_RIGHT)) edit_place(game);
-    edit_highlight(game);
+    if (IsMouseButtonPressed(MOUSE_BUTTON_LEFT)) game_break_block(game);
+    if (IsMouseButtonPressed(MOUSE_BUTTON_RIGHT)) game_place_block(game);
+    game_update_highlight(game);
 }
