@@ -149,12 +149,14 @@ static bool edge_guard_supported(World* world, Vector3 new_pos) {
 
 static Vector3 lowered(Vector3 v) { return Vector3{v.x, v.y - PLAYER_GROUND_PROBE, v.z}; }
 
-// The box at new_pos collides: keep each axis that can move on its own, X then Y then Z.
-static void resolve_axes(Player* player, World* world, float dt, bool guard) {
+// The box at new_pos collides: keep each axis that can move on its own, X then
+// Y then Z. A sneaking player on the ground keeps ground under each new X and Z;
+// landing on the Y axis already counts for Z.
+static void resolve_axes(Player* player, World* world, float dt) {
     const Vector3 pos = player->position;
     const Vector3 test_x = {pos.x + player->velocity.x * dt, pos.y, pos.z};
     bool allow_x = !player_box_collides(world, test_x);
-    if (allow_x && guard) allow_x = player_box_collides(world, lowered(test_x));
+    if (allow_x && player->shifting && player->on_ground) allow_x = player_box_collides(world, lowered(test_x));
     const float x = allow_x ? test_x.x : pos.x;
 
     const Vector3 test_y = {x, pos.y + player->velocity.y * dt, pos.z};
@@ -170,7 +172,7 @@ static void resolve_axes(Player* player, World* world, float dt, bool guard) {
 
     const Vector3 test_z = {x, y, pos.z + player->velocity.z * dt};
     bool allow_z = !player_box_collides(world, test_z);
-    if (allow_z && guard) allow_z = player_box_collides(world, lowered(test_z));
+    if (allow_z && player->shifting && player->on_ground) allow_z = player_box_collides(world, lowered(test_z));
     const float z = allow_z ? test_z.z : pos.z;
 
     player->position = Vector3{x, y, z};
@@ -194,8 +196,7 @@ static void player_step(Player* player, World* world, float dt) {
         player->on_ground = false;
         return;
     }
-    const bool guard = player->shifting && player->on_ground;
-    if (guard && !edge_guard_supported(world, new_pos)) {
+    if (player->shifting && player->on_ground && !edge_guard_supported(world, new_pos)) {
         new_pos.x = player->position.x;
         new_pos.z = player->position.z;
     }
@@ -204,7 +205,7 @@ static void player_step(Player* player, World* world, float dt) {
         player->on_ground = false;
         return;
     }
-    resolve_axes(player, world, dt, guard);
+    resolve_axes(player, world, dt);
 }
 
 void player_update(Player* player, World* world, float dt, bool flight_enabled) {
