@@ -4,6 +4,7 @@
 // the old one, so a crash or kill at any moment leaves either the complete old
 // file or the complete new one. Directories are made with mkdir(2) directly:
 // a world name never passes through a shell.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -309,6 +310,32 @@ static void read_metadata(World* world, const char* world_name) {
     if (fclose(file) != 0) fprintf(stderr, "[world] Failed to close %s\n", path);
 }
 
+static bool is_temp_file_name(const char* name) {
+    return strstr(name, ".tmp.") != nullptr && (strncmp(name, "chunk_", 6) == 0 || strncmp(name, "world.txt", 9) == 0);
+}
+
+static void remove_temp_files_in(const char* dir) {
+    DIR* d = opendir(dir);
+    if (!d) return;
+    char path[WORLD_PATH_MAX + 256];
+    while (struct dirent* entry = readdir(d)) {
+        if (!is_temp_file_name(entry->d_name)) continue;
+        snprintf(path, sizeof path, "%s/%s", dir, entry->d_name);
+        if (unlink(path) != 0) fprintf(stderr, "[world] Failed to remove %s: %s\n", path, strerror(errno));
+    }
+    if (closedir(d) != 0) fprintf(stderr, "[world] Failed to close %s: %s\n", dir, strerror(errno));
+}
+
+// Temporary files left by a save that was killed; no writer is active while
+// world_load runs (the worker is idle), so every one of them is stale.
+static void remove_stale_temp_files(const char* world_name) {
+    char dir[WORLD_PATH_MAX];
+    snprintf(dir, sizeof dir, "%s/%s", WORLDS_DIR, world_name);
+    remove_temp_files_in(dir);
+    snprintf(dir, sizeof dir, "%s/%s/chunks", WORLDS_DIR, world_name);
+    remove_temp_files_in(dir);
+}
+
 static bool worker_is_idle(World* world) {
     WorkerQueue* q = &world->worker_queue;
     pthread_mutex_lock(&q->mutex);
@@ -369,6 +396,7 @@ bool world_load(World* world, const char* world_name) {
     world->last_loaded_chunk_z = WORLD_NO_CHUNK;
     world->last_player_position = Vector3{WORLD_DEFAULT_PLAYER_X, WORLD_DEFAULT_PLAYER_Y, WORLD_DEFAULT_PLAYER_Z};
 
+    remove_stale_temp_files(world_name);
     read_metadata(world, world_name);
     load_spawn_area(world);
     return true;

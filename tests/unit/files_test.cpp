@@ -415,9 +415,25 @@ TEST_F(WorldFilesTest, KillDuringSavesLeavesEveryFileWhole) {
         if (after != before) runs_that_changed_files++;
     }
     EXPECT_GT(runs_that_changed_files, 10) << "the children must get to replace files before they die";
-    // Temporary files of killed writers may stay; they never replace a real file.
+    // Temporary files of killed writers never replace a real file; loading clears them away.
     ASSERT_TRUE(world_load(world_, "crash"));
     worker_flush_queue(world_);
+    EXPECT_EQ(entries_in("./worlds/crash/chunks"), 4);
+    EXPECT_EQ(entries_in("./worlds/crash"), 2);
+}
+
+TEST_F(WorldFilesTest, LoadRemovesOnlyStaleTemporaryFiles) {
+    patterned_chunk(5, 5, 5, 0);
+    ASSERT_TRUE(world_save(world_, "home"));
+    write_text("worlds/home/chunks/chunk_5_5_5.chunk.tmp.123.456.7", "partial");
+    write_text("worlds/home/world.txt.tmp.123.456.8", "name=");
+    write_text("worlds/home/chunks/notes.tmp.txt", "mine");
+    ASSERT_TRUE(world_load(world_, "home"));
+    worker_flush_queue(world_);
+    EXPECT_FALSE(file_exists("worlds/home/chunks/chunk_5_5_5.chunk.tmp.123.456.7"));
+    EXPECT_FALSE(file_exists("worlds/home/world.txt.tmp.123.456.8"));
+    EXPECT_TRUE(file_exists("worlds/home/chunks/notes.tmp.txt"));
+    EXPECT_EQ(file_size("worlds/home/chunks/chunk_5_5_5.chunk"), 262144);
 }
 
 }  // namespace
