@@ -192,7 +192,9 @@ TEST_F(WorldCacheTest, IndexAgreesWithScanUnderRandomRemovals) {
                     if (c->chunk_x == cx && c->chunk_y == cy && c->chunk_z == cz) scan = c;
                 }
                 ASSERT_EQ(world_get_chunk(world_, cx, cy, cz), scan) << cx << "," << cy << "," << cz;
-                if (scan) EXPECT_EQ(scan->blocks[1][2][3].type, (marker[std::make_tuple(cx, cy, cz)]));
+                if (scan) {
+                    EXPECT_EQ(scan->blocks[1][2][3].type, (marker[std::make_tuple(cx, cy, cz)]));
+                }
             }
     // Mutexes of moved records are usable.
     for (int i = 0; i < world_->chunk_cache.chunk_count; i++) {
