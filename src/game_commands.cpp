@@ -258,11 +258,22 @@ static void command_save(GameState* game, const char*, const char* args) {
     char name[CMD_NAME_SIZE];
     read_argument(args, name, sizeof name);
     const GameText* t = texts(game);
+    game->world->last_player_position = game->player->position;
     if (!save_name_usable(name) || !world_save(game->world, name)) {
         post_with_name(game, t->msg_world_save_failed, name, CMD_MESSAGE_SIZE);
         return;
     }
     post_with_name(game, t->msg_world_saved, name, CMD_MESSAGE_SIZE);
+}
+
+// Saves the running world under its own name with the player's position,
+// posting the failure message when a file could not be written.
+static void save_running_world(GameState* game) {
+    World* world = game->world;
+    if (world->world_name[0] == '\0') return;
+    world->last_player_position = game->player->position;
+    if (!world_save(world, world->world_name))
+        post_with_name(game, texts(game)->msg_world_save_failed, world->world_name, CMD_MESSAGE_SIZE);
 }
 
 // The current world is saved under its own name before another is loaded into it.
@@ -275,8 +286,7 @@ static void command_load(GameState* game, const char*, const char* args) {
         return;
     }
     World* world = game->world;
-    if (world->world_name[0] != '\0' && !world_save(world, world->world_name))
-        post_with_name(game, t->msg_world_save_failed, world->world_name, CMD_MESSAGE_SIZE);
+    save_running_world(game);
     if (!world_load(world, name)) {
         post_with_name(game, t->msg_world_load_failed, name, CMD_MESSAGE_SIZE);
         return;
@@ -294,8 +304,10 @@ static void move_to(Player* player, Vector3 spot) {
 }
 
 // Puts `fresh` (and `body`, when given) in place of the running world and
-// player. The cloud layer stays and starts over.
+// player. The running world is saved first so that no edit is lost; a failed
+// save is reported and the switch goes on. The cloud layer stays and starts over.
 static void install_world(GameState* game, World* fresh, Player* body) {
+    save_running_world(game);
     world_unload_textures(game->world);
     world_free(game->world);
     game->world = fresh;

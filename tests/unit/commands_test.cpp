@@ -215,6 +215,31 @@ TEST_F(CommandsTest, CreateworldReplacesTheWorldAndKeepsThePlayer) {
     EXPECT_FLOAT_EQ(world()->last_player_position.y, player()->position.y);
 }
 
+TEST_F(CommandsTest, SaveStoresWhereThePlayerStands) {
+    player()->position = Vector3{12.5f, 101.25f, -3.0f};
+    run("/save here");
+    World* copy = world_create();
+    ASSERT_TRUE(world_load(copy, "here"));
+    EXPECT_FLOAT_EQ(copy->last_player_position.x, 12.5f);
+    EXPECT_FLOAT_EQ(copy->last_player_position.y, 101.25f);
+    EXPECT_FLOAT_EQ(copy->last_player_position.z, -3.0f);
+    world_free(copy);
+}
+
+// Replacing the world by command keeps the edits of the world that was running.
+TEST_F(CommandsTest, WorldSwitchesSaveTheRunningWorldFirst) {
+    const char* switches[] = {"/createworld next_one", "/loadworld next_two"};
+    for (const char* line : switches) {
+        const std::string old_name = world()->world_name;
+        run("/setblock 5 110 5 glowstone");
+        run(line);
+        World* reread = world_create();
+        ASSERT_TRUE(world_load(reread, old_name.c_str()));
+        EXPECT_EQ(world_get_block(reread, 5, 110, 5), BLOCK_GLOWSTONE) << line;
+        world_free(reread);
+    }
+}
+
 TEST_F(CommandsTest, CreateworldRefusesNamesOutsideLettersDigitsAndUnderscore) {
     const char* lines[] = {"/createworld my world", "/createworld ../x", "/createworld  ", "/createworld caf\xc3\xa9"};
     for (const char* line : lines) {
