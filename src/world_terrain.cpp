@@ -495,19 +495,17 @@ void world_generate_prism(World* world) {
     if (world == nullptr) {
         return;
     }
-    // The worker may already be serving jobs that look chunks up, so the
-    // append happens under the cache lock; generation itself needs no lock
-    // because only this thread moves or removes records.
+    // The worker may already be serving jobs that look chunks up and read
+    // their neighbours' blocks, so the append and the generation both happen
+    // under the cache lock.
     pthread_mutex_lock(&world->cache_mutex);
     Chunk* chunk = world_load_or_create_chunk(world, 0, 0, 0);
-    const bool done = chunk == nullptr || chunk->generated;
-    pthread_mutex_unlock(&world->cache_mutex);
-    if (done) {
-        return;
+    if (chunk != nullptr && !chunk->generated) {
+        world_generate_chunk(chunk, world->seed);
+        chunk->loaded = true;
+        chunk->generated = true;
+        worker_queue_chunk(world, chunk);
+        chunk->modified = false;
     }
-    world_generate_chunk(chunk, world->seed);
-    chunk->loaded = true;
-    chunk->generated = true;
-    worker_queue_chunk(world, chunk);
-    chunk->modified = false;
+    pthread_mutex_unlock(&world->cache_mutex);
 }

@@ -314,7 +314,10 @@ INSTANTIATE_TEST_SUITE_P(TerrainChunks, TerrainGenerator,
                                            RefCase{-4000, 0, 2500, 1733505600}, RefCase{2, 2, 2, 99},
                                            // Far out, where floats no longer hold every integer.
                                            RefCase{3000000, 1, -2900000, 31}, RefCase{-3100000, 0, 3000000, 31},
-                                           RefCase{1, -1, 1, 99}));
+                                           RefCase{1, -1, 1, 99}),
+                         [](const ::testing::TestParamInfo<RefCase>& info) {
+                             return "case" + std::to_string(info.index);
+                         });
 
 // ------------------------------------------------------------ invariants
 
