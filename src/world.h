@@ -201,6 +201,7 @@ void world_update_chunks(World* world, Vector3 player_pos, Vector3 camera_forwar
 
 // World files.
 void world_system_init(void);
+// Takes the chunk's mutex for the copy of its blocks: call it without that mutex held.
 bool world_save_chunk(Chunk* chunk, const char* world_name);
 bool world_save(World* world, const char* world_name);
 bool world_load(World* world, const char* world_name);
