@@ -200,9 +200,6 @@ static void worker_remesh(World* world, Chunk* chunk) {
     fprintf(stderr, "[worker] Cached %d visible blocks for chunk (%d,%d,%d)\n", cached,
             chunk->chunk_x, chunk->chunk_y, chunk->chunk_z);
     fflush(stderr);
-    worker_lock(&chunk->mutex, "a chunk");
-    chunk->meshed = true;
-    worker_unlock(&chunk->mutex, "a chunk");
 }
 
 // Entered with the chunk's mutex held; returns with it released. The flags are
@@ -212,7 +209,11 @@ static void worker_light_and_mesh_job(World* world, Chunk* chunk) {
         worker_unlock(&chunk->mutex, "a chunk");
         return;
     }
+    // The flag is claimed now rather than after the rebuild: whoever marks the
+    // chunk unmeshed while the rebuild runs (an edit, a neighbour coming into
+    // play) queues a job that must find the flag cleared and rebuild again.
     bool needs_meshing = !chunk->meshed;
+    chunk->meshed = true;
     bool needs_light = chunk->needs_relighting;
     if (needs_light) {
         chunk->needs_relighting = false;
