@@ -152,7 +152,7 @@ void load_credits(MenuSystem* menu, const char* path)
 }
 
 // Skips flags, width, precision and length of one conversion; returns the
-// conversion character, or 0 when the specification uses something a fixed
+// conversion character, or 0 when the conversion uses something a fixed
 // argument list cannot serve ('*', '$', a length that changes the type).
 char conversion_kind(const char** cursor)
 {
