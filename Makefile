@@ -8,7 +8,7 @@ TSAN_TESTS ?= Worker|Streaming|Concurrency
 
 CONFIGURE = cmake -S . -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
 
-.PHONY: all deps build run test sanitize asan tsan bench textures backgrounds clean distclean
+.PHONY: all deps build run test sanitize asan tsan bench textures backgrounds clouds clean distclean
 
 all: build
 
@@ -56,6 +56,9 @@ textures: build
 
 backgrounds: build
 	./build/qvox_gen_backgrounds assets/mainmenubackground
+
+clouds: build
+	./build/qvox_gen_clouds assets/textures/clouds.png
 
 clean:
 	rm -rf build build-asan build-tsan

@@ -3,9 +3,7 @@
 //
 //   qvox_gen_clouds [output file]     (default: assets/textures/clouds.png)
 //
-// Build by hand against the raylib in .deps:
-//   g++ -std=c++20 -O2 -I.deps/include tools/gen_clouds.cpp -o qvox_gen_clouds
-//       -L.deps/lib -Wl,-rpath,$PWD/.deps/lib -lraylib -lm       (one line)
+// Built as build/qvox_gen_clouds; `make clouds` repaints the committed image.
 //
 // A fixed seed makes every run produce the same pixels. No window is opened.
 #include <cmath>
