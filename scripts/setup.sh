@@ -136,7 +136,7 @@ apt_opts=(
     -o "APT::Sandbox::User=root"
 )
 
-apt-get "${apt_opts[@]}" update \
+apt-get "${apt_opts[@]}" --error-on=any update \
     || die "could not download the source package lists from $mirror"
 (cd "$src_dir" && apt-get "${apt_opts[@]}" source raylib/sid glfw3/trixie) \
     || die "could not download the raylib (sid) and glfw3 (trixie) source packages"
