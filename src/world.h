@@ -205,6 +205,9 @@ void world_system_init(void);
 bool world_save_chunk(Chunk* chunk, const char* world_name);
 bool world_save(World* world, const char* world_name);
 bool world_load(World* world, const char* world_name);
+// Applies the lines of "./worlds/<name>/world.txt" to the world record (seed and
+// player position); a missing file leaves the record as it is.
+void world_read_metadata(World* world, const char* world_name);
 // Builds "./worlds/<name>/chunks/chunk_<x>_<y>_<z>.chunk" into `out` (WORLD_PATH_MAX bytes).
 void world_chunk_path(char* out, const char* world_name, int32_t chunk_x, int32_t chunk_y, int32_t chunk_z);
 // Writes "./worlds/<name>/world.txt" with `saved_at` (seconds since the epoch) as

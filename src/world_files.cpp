@@ -293,7 +293,7 @@ static void skip_rest_of_line(FILE* file) {
     } while (c != '\n' && c != EOF);
 }
 
-static void read_metadata(World* world, const char* world_name) {
+void world_read_metadata(World* world, const char* world_name) {
     char path[WORLD_PATH_MAX];
     snprintf(path, sizeof path, "%s/%s/world.txt", WORLDS_DIR, world_name);
     FILE* file = fopen(path, "r");
@@ -397,7 +397,7 @@ bool world_load(World* world, const char* world_name) {
     world->last_player_position = Vector3{WORLD_DEFAULT_PLAYER_X, WORLD_DEFAULT_PLAYER_Y, WORLD_DEFAULT_PLAYER_Z};
 
     remove_stale_temp_files(world_name);
-    read_metadata(world, world_name);
+    world_read_metadata(world, world_name);
     load_spawn_area(world);
     return true;
 }
