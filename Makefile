@@ -8,7 +8,7 @@ TSAN_TESTS ?= Worker|Streaming|Concurrency
 
 CONFIGURE = cmake -S . -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
 
-.PHONY: all deps build run test sanitize asan tsan bench textures backgrounds clouds clean distclean
+.PHONY: all deps build run test sanitize asan tsan bench textures backgrounds clouds clean distclean fuzz
 
 all: build
 
@@ -59,6 +59,23 @@ backgrounds: build
 
 clouds: build
 	./build/qvox_gen_clouds assets/textures/clouds.png
+
+# libFuzzer targets of tests/fuzz, FUZZ_SECONDS each, one after the other.
+# New inputs go to build-fuzz/corpus/<name>; tests/fuzz/corpus/<name> is the seed.
+FUZZ_SECONDS ?= 20
+FUZZ_TARGETS ?= $(basename $(notdir $(wildcard tests/fuzz/*_fuzz.cpp)))
+
+fuzz: deps
+	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
+		-DQVOX_FUZZ=ON -DQVOX_TESTS_ONLY=ON -DQVOX_WERROR=OFF
+	cmake --build build-fuzz -j$(JOBS) --target qvox_fuzz
+	@set -e; for t in $(FUZZ_TARGETS); do \
+		echo "== $$t ($(FUZZ_SECONDS) s)"; \
+		mkdir -p build-fuzz/corpus/$$t; \
+		ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+			./build-fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -timeout=30 -close_fd_mask=1 -print_final_stats=1 \
+			-artifact_prefix=build-fuzz/$$t- build-fuzz/corpus/$$t tests/fuzz/corpus/$${t%_fuzz}; \
+	done
 
 clean:
 	rm -rf build build-asan build-tsan
