@@ -236,10 +236,11 @@ void shutdown(GameState* game)
 
 int main(void)
 {
+    // Quiet from the first call: the library's own start-up lines are not ours to print.
+    SetTraceLogLevel(LOG_NONE);
     SetConfigFlags(FLAG_WINDOW_RESIZABLE);
     InitWindow(1200, 800, "qvox 0.0.17-beta");
     SetExitKey(KEY_NULL);
-    SetTraceLogLevel(LOG_NONE);
     world_system_init();
 
     static GameState game;
