@@ -73,8 +73,8 @@ fuzz: deps
 		echo "== $$t ($(FUZZ_SECONDS) s)"; \
 		mkdir -p build-fuzz/corpus/$$t; \
 		ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-			./build-fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -timeout=30 -close_fd_mask=1 -print_final_stats=1 \
-			-artifact_prefix=build-fuzz/$$t- build-fuzz/corpus/$$t tests/fuzz/corpus/$${t%_fuzz}; \
+			./build-fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -timeout=30 -close_fd_mask=3 -print_final_stats=1 \
+			-artifact_prefix=$(CURDIR)/build-fuzz/$$t- $(CURDIR)/build-fuzz/corpus/$$t $(CURDIR)/tests/fuzz/corpus/$${t%_fuzz}; \
 	done
 
 clean:
