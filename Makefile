@@ -8,7 +8,7 @@ TSAN_TESTS ?= Worker|Streaming|Concurrency
 
 CONFIGURE = cmake -S . -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
 
-.PHONY: all deps build run test sanitize asan tsan bench textures backgrounds clouds clean distclean fuzz
+.PHONY: all deps build run test sanitize asan tsan bench frametime textures backgrounds clouds clean distclean fuzz
 
 all: build
 
@@ -50,6 +50,11 @@ tsan: deps
 
 bench: build
 	./build/qvox_bench
+
+# Frame time of the standard scene under Xvfb with software OpenGL;
+# FRAMETIME_SHOT=path.png also saves the last frame.
+frametime: build
+	LIBGL_ALWAYS_SOFTWARE=1 xvfb-run -a -s "-screen 0 1280x1024x24" ./build/qvox_frame_time $(FRAMETIME_SHOT)
 
 textures: build
 	./build/qvox_gen_textures assets/textures/blocks
