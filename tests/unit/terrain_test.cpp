@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "world.h"
@@ -294,6 +295,10 @@ struct RefCase {
     int cx, cy, cz;
     uint64_t seed;
 };
+
+void PrintTo(const RefCase& c, std::ostream* os) {
+    *os << "chunk (" << c.cx << "," << c.cy << "," << c.cz << ") seed " << c.seed;
+}
 
 class TerrainGenerator : public ::testing::TestWithParam<RefCase> {};
 
