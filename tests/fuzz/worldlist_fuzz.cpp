@@ -3,6 +3,7 @@
 // the contents of its world.txt. Kinds: a world folder with world.txt, a
 // folder without it, a plain file, a link to a folder, a dangling link, and a
 // folder whose world.txt is itself a folder.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -28,7 +29,8 @@ static void prepare_entry(const std::string& entry) {
     const std::string name = entry_name(entry.substr(1, cut == std::string::npos ? std::string::npos : cut - 1));
     const std::string text = cut == std::string::npos ? std::string() : entry.substr(cut + 1);
     const std::string path = "worlds/" + name;
-    if (access(path.c_str(), F_OK) == 0) return;
+    struct stat existing = {};
+    if (lstat(path.c_str(), &existing) == 0) return;  // a repeated name; lstat also sees dangling links
     if (kind == 0 || kind == 1 || kind == 5) fuzz_make_dirs(path.c_str());
     if (kind == 0) fuzz_write_text((path + "/world.txt").c_str(), text);
     if (kind == 5) fuzz_make_dirs((path + "/world.txt").c_str());
