@@ -11,7 +11,6 @@
 #include "menu.h"
 #include "player.h"
 #include "rendering.h"
-#include "rlgl.h"
 #include "vec_math.h"
 
 static constexpr Color OUTLINE_COLOR = {253, 249, 0, 255};
@@ -20,14 +19,12 @@ static constexpr int GRID_SLICES = 30;
 static constexpr float RENDER_FALLBACK_DISTANCE = 10.0f;
 // Blocks are drawn near to far in bands of this many blocks, and grouped by
 // type inside a band. Near blocks first let the depth test reject most hidden
-// pixels before they are shaded; narrow bands keep the order close to true
-// depth order. Grouping by type keeps the bound texture from changing at
-// almost every block, which would open a new draw call each time and flush
-// the batch every 256 of them; at render distance 50 there are some 20 bands
-// of a few types each. Opaque cubes under a depth test give the same picture
-// in any order.
-static constexpr float RENDER_BAND_WIDTH = 2.0f;
-static constexpr int RENDER_MAX_BANDS = 32;
+// pixels before they are shaded; grouping by type keeps the bound texture from
+// changing at almost every block, which would open a new draw call each time
+// and flush the batch every 256 of them. Opaque cubes under a depth test give
+// the same picture in any order.
+static constexpr float RENDER_BAND_WIDTH = 8.0f;
+static constexpr int RENDER_MAX_BANDS = 16;
 static constexpr int RENDER_TYPES = BLOCK_GLOWSTONE + 1;
 static constexpr int RENDER_KEYS = RENDER_MAX_BANDS * RENDER_TYPES;
 // Radius of a sphere around a unit cube (sqrt(3) / 2), rounded up.
@@ -170,22 +167,13 @@ static bool sort_items(void) {
     return true;
 }
 
-// Block faces are opaque (block colours have alpha 255, air is never drawn,
-// the block textures have no transparent texels), so blending would only read
-// back colours it then overwrites completely. Without it the software
-// rasteriser skips that read. The batch is flushed on both sides so that the
-// change covers exactly the blocks.
 static void draw_items(World* world, Vector3 cam) {
     const RenderItem* order = sort_items() ? scratch.sorted : scratch.items;
-    rlDrawRenderBatchActive();
-    rlDisableColorBlend();
     for (int i = 0; i < scratch.item_count; i++) {
         const RenderItem* item = &order[i];
         draw_cube_faces(item->pos, 1.0f, item->color, cam, world, item->world_x, item->world_y, item->world_z,
                         static_cast<BlockType>(item->type), item->exposed_faces);
     }
-    rlDrawRenderBatchActive();
-    rlEnableColorBlend();
     scratch.item_count = 0;
     memset(scratch.key_count, 0, sizeof scratch.key_count);
 }
