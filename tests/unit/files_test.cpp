@@ -2,7 +2,6 @@
 // world_load, refused names, failed writes and kills in the middle of a save.
 #include <gtest/gtest.h>
 #include <dirent.h>
-#include <ftw.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -18,11 +17,11 @@
 #include <string>
 #include <vector>
 
+#include "temp_world_fixture.h"
 #include "world.h"
 
 namespace {
 
-int remove_entry(const char* path, const struct stat*, int, struct FTW*) { return remove(path); }
 
 bool file_exists(const std::string& path) {
     struct stat st = {};
@@ -57,26 +56,11 @@ int entries_in(const std::string& dir) {
     return n;
 }
 
-class WorldFilesTest : public ::testing::Test {
+class WorldFilesTest : public TempWorldTest {
 protected:
-    char dir_[64] = "/tmp/qvox_files_XXXXXX";
-    std::string old_cwd_;
-    World* world_ = nullptr;
-
     void SetUp() override {
-        char buf[4096] = {0};
-        ASSERT_NE(getcwd(buf, sizeof buf), nullptr);
-        old_cwd_ = buf;
-        ASSERT_NE(mkdtemp(dir_), nullptr);
-        ASSERT_EQ(chdir(dir_), 0);
-        world_ = world_create();
-        ASSERT_NE(world_, nullptr);
+        TempWorldTest::SetUp();
         world_->seed = 42;
-    }
-    void TearDown() override {
-        world_free(world_);
-        ASSERT_EQ(chdir(old_cwd_.c_str()), 0);
-        nftw(dir_, remove_entry, 16, FTW_DEPTH | FTW_PHYS);
     }
 
     int count() const { return world_->chunk_cache.chunk_count; }

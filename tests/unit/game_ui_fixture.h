@@ -17,37 +17,8 @@
 #include "game_ui.h"
 #include "menu.h"
 #include "player.h"
+#include "temp_world_fixture.h"
 #include "world.h"
-
-class TempDirTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_NE(getcwd(old_dir_, sizeof(old_dir_)), nullptr);
-        char tmpl[] = "/tmp/qvox_ui_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        ASSERT_EQ(chdir(dir_.c_str()), 0);
-    }
-
-    void TearDown() override {
-        EXPECT_EQ(chdir(old_dir_), 0);
-        std::filesystem::remove_all(dir_);
-    }
-
-    static void write_file(const char* path, const std::string& text) {
-        std::ofstream out(path, std::ios::binary);
-        out << text;
-    }
-
-    static std::string read_file(const char* path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-
-private:
-    char old_dir_[4096] = {};
-    std::string dir_;
-};
 
 class GameUiTest : public TempDirTest {
 protected:

@@ -10,30 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "temp_world_fixture.h"
 #include "world.h"
 
 namespace {
 
 typedef uint8_t Field[CHUNK_HEIGHT][CHUNK_SIZE][CHUNK_SIZE];
 
-class LightingTest : public ::testing::Test {
+class LightingTest : public TempWorldTest {
 protected:
-    void SetUp() override {
-        ASSERT_NE(getcwd(old_dir_, sizeof(old_dir_)), nullptr);
-        char tmpl[] = "/tmp/qvox_lighting_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        ASSERT_EQ(chdir(dir_.c_str()), 0);
-        world_ = world_create();
-        ASSERT_NE(world_, nullptr);
-    }
-
-    void TearDown() override {
-        world_free(world_);
-        EXPECT_EQ(chdir(old_dir_), 0);
-        std::filesystem::remove_all(dir_);
-    }
-
     // A cached, generated record; its blocks are air until the test fills them.
     Chunk* add_chunk(int32_t cx, int32_t cy, int32_t cz) {
         Chunk* chunk = world_load_or_create_chunk(world_, cx, cy, cz);
@@ -63,11 +48,6 @@ protected:
     static const Field& sky(const Chunk* chunk) { return chunk->skylight[chunk->active_light_buffer]; }
     static const Field& block(const Chunk* chunk) { return chunk->blocklight[chunk->active_light_buffer]; }
 
-    World* world_ = nullptr;
-
-private:
-    char old_dir_[4096] = {0};
-    std::string dir_;
 };
 
 int manhattan(int x, int y, int z, int gx, int gy, int gz) { return abs(x - gx) + abs(y - gy) + abs(z - gz); }

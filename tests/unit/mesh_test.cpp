@@ -11,28 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "temp_world_fixture.h"
 #include "world.h"
 
 namespace {
 
-class MeshTest : public ::testing::Test {
+class MeshTest : public TempWorldTest {
 protected:
-    void SetUp() override {
-        ASSERT_NE(getcwd(old_dir_, sizeof(old_dir_)), nullptr);
-        char tmpl[] = "/tmp/qvox_mesh_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        ASSERT_EQ(chdir(dir_.c_str()), 0);
-        world_ = world_create();
-        ASSERT_NE(world_, nullptr);
-    }
-
-    void TearDown() override {
-        world_free(world_);
-        EXPECT_EQ(chdir(old_dir_), 0);
-        std::filesystem::remove_all(dir_);
-    }
-
     Chunk* add_chunk(int32_t cx, int32_t cy, int32_t cz, bool loaded = true) {
         Chunk* chunk = world_load_or_create_chunk(world_, cx, cy, cz);
         if (chunk) {
@@ -51,11 +36,6 @@ protected:
     static int active_count(const Chunk* c) { return c->visible_count[c->active_mesh]; }
     static const CachedVisibleBlock* active_list(const Chunk* c) { return c->visible_blocks[c->active_mesh]; }
 
-    World* world_ = nullptr;
-
-private:
-    char old_dir_[4096] = {0};
-    std::string dir_;
 };
 
 // ---------------------------------------------------------------- exposure

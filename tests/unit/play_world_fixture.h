@@ -9,26 +9,11 @@
 #include <filesystem>
 #include <string>
 
+#include "temp_world_fixture.h"
 #include "world.h"
 
-class PlayWorldTest : public ::testing::Test {
+class PlayWorldTest : public TempWorldTest {
 protected:
-    void SetUp() override {
-        ASSERT_NE(getcwd(old_dir_, sizeof(old_dir_)), nullptr);
-        char tmpl[] = "/tmp/qvox_play_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        ASSERT_EQ(chdir(dir_.c_str()), 0);
-        world_ = world_create();
-        ASSERT_NE(world_, nullptr);
-    }
-
-    void TearDown() override {
-        world_free(world_);
-        EXPECT_EQ(chdir(old_dir_), 0);
-        std::filesystem::remove_all(dir_);
-    }
-
     // Writes one block by world coordinates into a cached, generated record.
     void put(int x, int y, int z, BlockType type) {
         pthread_mutex_lock(&world_->cache_mutex);
@@ -47,9 +32,4 @@ protected:
             for (int x = x0; x <= x1; x++) put(x, y, z, type);
     }
 
-    World* world_ = nullptr;
-
-private:
-    char old_dir_[4096] = {};
-    std::string dir_;
 };

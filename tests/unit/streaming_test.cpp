@@ -5,7 +5,6 @@
 // Most tests stream below y = 0, where generation only fills air, so that
 // they exercise the bookkeeping without paying for terrain.
 #include <gtest/gtest.h>
-#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "temp_world_fixture.h"
 #include "world.h"
 
 namespace {
@@ -37,28 +37,12 @@ Vector3 centre_of(int32_t cx, int32_t cy, int32_t cz) {
     return Vector3{cx * 32.0f + 16.0f, cy * 64.0f + 32.0f, cz * 32.0f + 16.0f};
 }
 
-int remove_entry(const char* path, const struct stat*, int, struct FTW*) { return remove(path); }
 
-class StreamingTest : public ::testing::Test {
+class StreamingTest : public TempWorldTest {
 protected:
-    char dir_[64] = "/tmp/qvox_stream_XXXXXX";
-    std::string old_cwd_;
-    World* world_ = nullptr;
-
     void SetUp() override {
-        char buf[4096] = {0};
-        ASSERT_NE(getcwd(buf, sizeof buf), nullptr);
-        old_cwd_ = buf;
-        ASSERT_NE(mkdtemp(dir_), nullptr);
-        ASSERT_EQ(chdir(dir_), 0);
-        world_ = world_create();
-        ASSERT_NE(world_, nullptr);
+        TempWorldTest::SetUp();
         world_->seed = 42;
-    }
-    void TearDown() override {
-        world_free(world_);
-        ASSERT_EQ(chdir(old_cwd_.c_str()), 0);
-        nftw(dir_, remove_entry, 16, FTW_DEPTH | FTW_PHYS);
     }
 
     int count() const { return world_->chunk_cache.chunk_count; }

@@ -9,32 +9,17 @@
 #include <string>
 #include <tuple>
 
+#include "temp_world_fixture.h"
 #include "world.h"
 
 namespace {
 
 // Runs each test in a fresh empty directory so that no chunk file is found.
-class WorldCacheTest : public ::testing::Test {
+class WorldCacheTest : public TempWorldTest {
 protected:
-    char dir_[64] = "/tmp/qvox_cache_XXXXXX";
-    std::string old_cwd_;
-    World* world_ = nullptr;
-
     void SetUp() override {
-        char buf[4096] = {0};
-        ASSERT_NE(getcwd(buf, sizeof(buf)), nullptr);
-        old_cwd_ = buf;
-        ASSERT_NE(mkdtemp(dir_), nullptr);
-        ASSERT_EQ(chdir(dir_), 0);
-        world_ = world_create();
-        ASSERT_NE(world_, nullptr);
+        TempWorldTest::SetUp();
         world_->seed = 1234;
-    }
-    void TearDown() override {
-        world_free(world_);
-        ASSERT_EQ(chdir(old_cwd_.c_str()), 0);
-        std::string cmd = std::string("rm -rf ") + dir_;
-        ASSERT_EQ(system(cmd.c_str()), 0);
     }
 
     // A loaded, generated chunk filled with one type.
