@@ -69,6 +69,11 @@ struct GameText {
     char inventory_close[128];
 };
 
+// Colours shared by the menu screens.
+constexpr Color MENU_SCREEN_FILL = {20, 20, 20, 255};
+constexpr Color MENU_BUTTON_NORMAL = {60, 60, 60, 255};
+constexpr Color MENU_SECONDARY_TEXT = {130, 130, 130, 255};
+
 constexpr int MENU_MAX_SPLASHES = 256;
 constexpr int MENU_MAX_LANGUAGES = 16;
 constexpr int MENU_MAX_FONT_FAMILIES = 16;

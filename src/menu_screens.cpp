@@ -12,10 +12,7 @@ namespace {
 
 constexpr int PATH_BUFFER = 512;
 
-const Color SCREEN_FILL = {20, 20, 20, 255};
-const Color BUTTON_NORMAL = {60, 60, 60, 255};
 const Color BUTTON_HOVER = {200, 200, 200, 255};
-const Color SECONDARY_TEXT = {130, 130, 130, 255};
 const Color SPLASH = {255, 255, 0, 200};
 const Color ROW_SELECTED = {80, 120, 200, 255};
 const Color ROW_HOVER = {100, 100, 100, 255};
@@ -84,7 +81,7 @@ void draw_main_buttons(MenuSystem* menu, Font font, Vector2 mouse)
     int acting = -1;
     for (int i = 0; i < 4; i++) {
         Rectangle rect = {static_cast<float>(center_x - 200), static_cast<float>(center_y + 80 * i), 400, 60};
-        bool hovered = menu_draw_button(rect, BUTTON_NORMAL, mouse);
+        bool hovered = menu_draw_button(rect, MENU_BUTTON_NORMAL, mouse);
         draw_label(font, labels[i], static_cast<float>(center_x), rect.y + 14, 32);
         if (hovered && acting < 0 && IsMouseButtonPressed(MOUSE_BUTTON_LEFT)) acting = i;
     }
@@ -104,7 +101,7 @@ void draw_language_button(MenuSystem* menu, Font font, Vector2 mouse)
 {
     int sh = GetScreenHeight();
     Rectangle rect = {10, static_cast<float>(sh - 50), 80, 40};
-    bool hovered = menu_draw_button(rect, BUTTON_NORMAL, mouse);
+    bool hovered = menu_draw_button(rect, MENU_BUTTON_NORMAL, mouse);
     Vector2 size = MeasureTextEx(font, menu->current_language, 24, 1.0f);
     int x = 10 + (80 - static_cast<int>(size.x)) / 2;
     int y = sh - 50 + (40 - static_cast<int>(size.y)) / 2;
@@ -121,7 +118,7 @@ void draw_world_rows(MenuSystem* menu, Font font, int list_x, Vector2 mouse)
         const WorldInfo* info = &menu->available_worlds[i];
         Rectangle row = {static_cast<float>(list_x), static_cast<float>(120 + 60 * i), 600, 50};
         bool hovered = CheckCollisionPointRec(mouse, row);
-        Color fill = BUTTON_NORMAL;
+        Color fill = MENU_BUTTON_NORMAL;
         if (i == menu->selected_world_index) {
             fill = ROW_SELECTED;
         } else if (hovered) {
@@ -132,7 +129,7 @@ void draw_world_rows(MenuSystem* menu, Font font, int list_x, Vector2 mouse)
         DrawTextEx(font, info->name, Vector2{row.x + 10, row.y + 5}, 24, 1.0f, WHITE);
         // text_last was checked at load to take exactly a string and an int.
         snprintf(detail, sizeof detail, menu->text_last, info->created, info->chunk_count);
-        DrawTextEx(font, detail, Vector2{row.x + 10, row.y + 28}, 16, 1.0f, SECONDARY_TEXT);
+        DrawTextEx(font, detail, Vector2{row.x + 10, row.y + 28}, 16, 1.0f, MENU_SECONDARY_TEXT);
         if (hovered && IsMouseButtonPressed(MOUSE_BUTTON_LEFT)) {
             menu->selected_world_index = i;
             start_game(menu, info->name);
@@ -142,7 +139,7 @@ void draw_world_rows(MenuSystem* menu, Font font, int list_x, Vector2 mouse)
 
 void draw_name_input(MenuSystem* menu, Font font, int input_x, int center_y)
 {
-    DrawRectangle(input_x, center_y - 50, 400, 50, BUTTON_NORMAL);
+    DrawRectangle(input_x, center_y - 50, 400, 50, MENU_BUTTON_NORMAL);
     DrawRectangleLinesEx(Rectangle{static_cast<float>(input_x), static_cast<float>(center_y - 50), 400, 50}, 2.0f,
                          WHITE);
     for (int c = GetCharPressed(); c != 0; c = GetCharPressed()) {
@@ -158,7 +155,7 @@ void draw_name_input(MenuSystem* menu, Font font, int input_x, int center_y)
         DrawLineEx(Vector2{x, text_pos.y}, Vector2{x, static_cast<float>(center_y - 10)}, 2.0f, WHITE);
     }
     DrawTextEx(font, menu->text_world_name_label,
-               Vector2{static_cast<float>(input_x), static_cast<float>(center_y - 90)}, 20, 1.0f, SECONDARY_TEXT);
+               Vector2{static_cast<float>(input_x), static_cast<float>(center_y - 90)}, 20, 1.0f, MENU_SECONDARY_TEXT);
 }
 
 }  // namespace
@@ -166,7 +163,7 @@ void draw_name_input(MenuSystem* menu, Font font, int input_x, int center_y)
 void menu_draw_background(const MenuSystem* menu)
 {
     if (!menu->background_loaded) {
-        ClearBackground(SCREEN_FILL);
+        ClearBackground(MENU_SCREEN_FILL);
         return;
     }
     const Texture2D& tex = menu->background_texture;
@@ -200,7 +197,7 @@ void menu_draw_main(MenuSystem* menu, Font font)
     float logo_w = text_width(font, logo, 80, 2.0f);
     float logo_x = (static_cast<float>(GetScreenWidth()) - logo_w) * 0.5f;
     DrawTextEx(font, logo, Vector2{logo_x, 60}, 80, 2.0f, WHITE);
-    draw_centered(font, "Quarvane - v0.0.17-beta", 150, 24, 1.0f, SECONDARY_TEXT);
+    draw_centered(font, "Quarvane - v0.0.17-beta", 150, 24, 1.0f, MENU_SECONDARY_TEXT);
     if (menu->current_splash_text[0] != '\0') {
         float h = MeasureTextEx(font, menu->current_splash_text, 36, 1.0f).y;
         DrawTextPro(font, menu->current_splash_text, Vector2{logo_x + logo_w + 30, 210}, Vector2{0, h * 0.5f},
@@ -223,7 +220,7 @@ void menu_world_select_keys(MenuSystem* menu, bool up, bool down, bool enter, bo
 
 void menu_draw_world_select(MenuSystem* menu, Font font)
 {
-    ClearBackground(SCREEN_FILL);
+    ClearBackground(MENU_SCREEN_FILL);
     draw_centered(font, menu->text_title_select_world, 40, 64, 2.0f, WHITE);
     int list_x = (GetScreenWidth() - 600) / 2;
     Vector2 mouse = GetMousePosition();
@@ -231,8 +228,8 @@ void menu_draw_world_select(MenuSystem* menu, Font font)
 
     Rectangle create = {static_cast<float>(list_x), 630, 150, 50};
     Rectangle back = {static_cast<float>(list_x + 450), 630, 150, 50};
-    bool create_hovered = menu_draw_button(create, BUTTON_NORMAL, mouse);
-    bool back_hovered = menu_draw_button(back, BUTTON_NORMAL, mouse);
+    bool create_hovered = menu_draw_button(create, MENU_BUTTON_NORMAL, mouse);
+    bool back_hovered = menu_draw_button(back, MENU_BUTTON_NORMAL, mouse);
     draw_label(font, menu->text_create_world, create.x + 75, 640, 28);
     draw_label(font, menu->text_back, back.x + 75, 640, 28);
     if (IsMouseButtonPressed(MOUSE_BUTTON_LEFT)) {
@@ -249,7 +246,7 @@ void menu_draw_world_select(MenuSystem* menu, Font font)
                            IsKeyPressed(KEY_ESCAPE));
     if (menu->world_count == 0) {
         draw_centered(font, menu->text_no_worlds, static_cast<float>(GetScreenHeight() / 2), 32, 1.0f,
-                      SECONDARY_TEXT);
+                      MENU_SECONDARY_TEXT);
     }
 }
 
@@ -284,7 +281,7 @@ void menu_create_world_request(MenuSystem* menu)
 
 void menu_draw_create_world(MenuSystem* menu, Font font)
 {
-    ClearBackground(SCREEN_FILL);
+    ClearBackground(MENU_SCREEN_FILL);
     draw_centered(font, menu->text_title_create_world, 40, 64, 2.0f, WHITE);
     int input_x = (GetScreenWidth() - 400) / 2;
     int center_y = GetScreenHeight() / 2;
@@ -293,8 +290,8 @@ void menu_draw_create_world(MenuSystem* menu, Font font)
     Vector2 mouse = GetMousePosition();
     Rectangle create = {static_cast<float>(input_x + 40), static_cast<float>(center_y + 100), 150, 50};
     Rectangle cancel = {static_cast<float>(input_x + 210), static_cast<float>(center_y + 100), 150, 50};
-    bool create_hovered = menu_draw_button(create, BUTTON_NORMAL, mouse);
-    bool cancel_hovered = menu_draw_button(cancel, BUTTON_NORMAL, mouse);
+    bool create_hovered = menu_draw_button(create, MENU_BUTTON_NORMAL, mouse);
+    bool cancel_hovered = menu_draw_button(cancel, MENU_BUTTON_NORMAL, mouse);
     draw_label(font, menu->text_create_btn, create.x + 75, static_cast<float>(center_y + 110), 28);
     draw_label(font, menu->text_cancel_btn, cancel.x + 75, static_cast<float>(center_y + 110), 28);
     if (menu->create_world_error) {

@@ -19,7 +19,6 @@ constexpr int PATH_BUFFER = 512;
 
 const Color SLIDER_TRACK = {60, 60, 60, 255};
 const Color SLIDER_KNOB = {200, 200, 200, 255};
-const Color SECONDARY_TEXT = {130, 130, 130, 255};
 
 struct NamedSettings {
     char language[32];
@@ -128,7 +127,7 @@ void draw_slider(Font font, int panel_x, int y, const char* label, const char* v
 {
     DrawTextEx(font, label, Vector2{static_cast<float>(panel_x + 30), static_cast<float>(y)}, 28, 1.0f, WHITE);
     DrawTextEx(font, value, Vector2{static_cast<float>(panel_x + 500), static_cast<float>(y)}, 28, 1.0f,
-               SECONDARY_TEXT);
+               MENU_SECONDARY_TEXT);
     DrawRectangle(panel_x + 50, y + 35, 500, 20, SLIDER_TRACK);
     DrawRectangleLines(panel_x + 50, y + 35, 500, 20, WHITE);
     DrawRectangle(panel_x + 44 + knob_offset, y + 30, 12, 30, SLIDER_KNOB);

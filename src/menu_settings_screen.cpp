@@ -8,12 +8,9 @@
 
 namespace {
 
-const Color SCREEN_FILL = {20, 20, 20, 255};
-const Color BUTTON_NORMAL = {60, 60, 60, 255};
 const Color PANEL_FILL = {40, 40, 40, 255};
 const Color CREDITS_BOX = {40, 40, 40, 200};
 const Color DIM_LAYER = {0, 0, 0, 150};
-const Color SECONDARY_TEXT = {130, 130, 130, 255};
 
 Vector2 at(int x, int y)
 {
@@ -28,8 +25,8 @@ Rectangle rect(int x, int y, int w, int h)
 void draw_family_chooser(MenuSystem* menu, Font font, int panel_x, Vector2 mouse)
 {
     DrawTextEx(font, menu->game_text.font_family_label, at(panel_x + 30, 305), 24, 1.0f, WHITE);
-    bool prev_hovered = menu_draw_button(rect(panel_x + 50, 339, 35, 35), BUTTON_NORMAL, mouse);
-    bool next_hovered = menu_draw_button(rect(panel_x + 500, 339, 35, 35), BUTTON_NORMAL, mouse);
+    bool prev_hovered = menu_draw_button(rect(panel_x + 50, 339, 35, 35), MENU_BUTTON_NORMAL, mouse);
+    bool next_hovered = menu_draw_button(rect(panel_x + 500, 339, 35, 35), MENU_BUTTON_NORMAL, mouse);
     DrawTextEx(font, "<", at(panel_x + 57, 342), 24, 1.0f, BLACK);
     DrawTextEx(font, ">", at(panel_x + 509, 342), 24, 1.0f, BLACK);
     const char* family = menu->font_families[menu->current_font_family_index];
@@ -48,15 +45,15 @@ void draw_family_chooser(MenuSystem* menu, Font font, int panel_x, Vector2 mouse
 void draw_variant_chooser(MenuSystem* menu, Font font, int panel_x, Vector2 mouse)
 {
     DrawTextEx(font, menu->game_text.font_variant_label, at(panel_x + 30, 381), 24, 1.0f, WHITE);
-    DrawRectangle(panel_x + 140, 386, 330, 30, BUTTON_NORMAL);
+    DrawRectangle(panel_x + 140, 386, 330, 30, MENU_BUTTON_NORMAL);
     DrawRectangleLines(panel_x + 140, 386, 330, 30, WHITE);
     char shown[256] = {0};
     snprintf(shown, sizeof shown, "%s", menu->font_variants[menu->current_font_variant_index]);
     char* dot = strrchr(shown, '.');
     if (dot != nullptr) *dot = '\0';
     DrawTextEx(font, shown, at(panel_x + 150, 391), 20, 1.0f, WHITE);
-    bool up_hovered = menu_draw_button(rect(panel_x + 475, 386, 30, 30), BUTTON_NORMAL, mouse);
-    bool down_hovered = menu_draw_button(rect(panel_x + 475, 416, 30, 30), BUTTON_NORMAL, mouse);
+    bool up_hovered = menu_draw_button(rect(panel_x + 475, 386, 30, 30), MENU_BUTTON_NORMAL, mouse);
+    bool down_hovered = menu_draw_button(rect(panel_x + 475, 416, 30, 30), MENU_BUTTON_NORMAL, mouse);
     DrawTextEx(font, "^", at(panel_x + 481, 388), 20, 1.0f, BLACK);
     DrawTextEx(font, "v", at(panel_x + 481, 418), 20, 1.0f, BLACK);
     if (!IsMouseButtonPressed(MOUSE_BUTTON_LEFT)) {
@@ -126,7 +123,7 @@ void menu_draw_settings(MenuSystem* menu, Font font)
 {
     int sw = GetScreenWidth();
     int panel_x = (sw - 600) / 2;
-    ClearBackground(SCREEN_FILL);
+    ClearBackground(MENU_SCREEN_FILL);
     const char* title = menu->game_text.settings;
     float title_w = MeasureTextEx(font, title, 64, 2.0f).x;
     DrawTextEx(font, title, Vector2{(static_cast<float>(sw) - title_w) * 0.5f, 40}, 64, 2.0f, WHITE);
@@ -139,7 +136,7 @@ void menu_draw_settings(MenuSystem* menu, Font font)
     draw_variant_chooser(menu, font, panel_x, mouse);
 
     int center_x = sw / 2;
-    bool back_hovered = menu_draw_button(rect(center_x - 75, 580, 150, 50), BUTTON_NORMAL, mouse);
+    bool back_hovered = menu_draw_button(rect(center_x - 75, 580, 150, 50), MENU_BUTTON_NORMAL, mouse);
     float back_w = MeasureTextEx(font, menu->text_back, 28, 1.0f).x;
     DrawTextEx(font, menu->text_back, Vector2{static_cast<float>(center_x) - back_w * 0.5f, 590}, 28, 1.0f, BLACK);
     if (back_hovered && IsMouseButtonPressed(MOUSE_BUTTON_LEFT)) {
@@ -159,7 +156,7 @@ void menu_draw_credits(MenuSystem* menu, Font font)
 
     Vector2 mouse = GetMousePosition();
     int x = (sw - 200) / 2;
-    bool hovered = menu_draw_button(rect(x, sh - 110, 200, 50), BUTTON_NORMAL, mouse);
+    bool hovered = menu_draw_button(rect(x, sh - 110, 200, 50), MENU_BUTTON_NORMAL, mouse);
     int w = static_cast<int>(MeasureTextEx(font, menu->game_text.see_full_info, 24, 1.0f).x);
     DrawTextEx(font, menu->game_text.see_full_info, at(x + (200 - w) / 2, sh - 98), 24, 1.0f, BLACK);
     if (hovered && IsMouseButtonPressed(MOUSE_BUTTON_LEFT)) {
@@ -168,5 +165,5 @@ void menu_draw_credits(MenuSystem* menu, Font font)
     const char* footer = menu->game_text.press_esc_to_return;
     float footer_w = MeasureTextEx(font, footer, 18, 1.0f).x;
     DrawTextEx(font, footer, Vector2{(static_cast<float>(sw) - footer_w) * 0.5f, static_cast<float>(sh - 40)}, 18,
-               1.0f, SECONDARY_TEXT);
+               1.0f, MENU_SECONDARY_TEXT);
 }

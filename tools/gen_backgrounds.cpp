@@ -10,24 +10,12 @@
 #include <string>
 
 #include "raylib.h"
+#include "tool_rng.h"
 
 namespace {
 
 constexpr int WIDTH = 1200;
 constexpr int HEIGHT = 800;
-
-struct Rng {
-    uint64_t state;
-
-    uint32_t next()
-    {
-        state ^= state >> 12;
-        state ^= state << 25;
-        state ^= state >> 27;
-        return static_cast<uint32_t>((state * 0x2545F4914F6CDD1DULL) >> 32);
-    }
-    int range(int lo, int hi) { return lo + static_cast<int>(next() % static_cast<uint32_t>(hi - lo + 1)); }
-};
 
 unsigned char channel(float v) { return static_cast<unsigned char>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
 
