@@ -102,6 +102,28 @@ region_mean() {
     convert "$ARTIFACTS/${TEST_NAME}_$1.png" -crop "$2" -colorspace Gray -format "%[fx:mean]" info:
 }
 
+# click_until_changed X Y NAME [CLICK_FUNCTION]: clicks until the window looks
+# different, since a click in the first slow frames after start-up can go unseen.
+click_until_changed() {
+    local try before click_fn=${4:-click}
+    for try in 1 2 3; do
+        shot "$3_before"
+        before=$(region_sum "$3_before" 0 0 1200 800)
+        "$click_fn" "$1" "$2"
+        sleep 1
+        shot "$3"
+        [ "$(region_sum "$3" 0 0 1200 800)" != "$before" ] && return 0
+    done
+    fail "the click at $1,$2 ($3) changed nothing"
+}
+
+# Fraction of the window's pixels in screenshot NAME that have the sky colour.
+sky_share() {
+    convert "$ARTIFACTS/${TEST_NAME}_$1.png" -crop "$(window_region 0 0 1200 800)" \
+        -fill black +opaque "rgb(102,191,255)" -fill white -opaque "rgb(102,191,255)" \
+        -colorspace Gray -format "%[fx:mean]" info:
+}
+
 close_window() {
     wmctrl -c "qvox 0.0.17-beta"
     local i

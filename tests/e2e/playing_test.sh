@@ -67,8 +67,8 @@ outline_share() {
 }
 
 start_game
-slow_click 600 430     # Select World
-slow_click 375 655     # Create
+click_until_changed 600 430 world_list slow_click     # Select World
+click_until_changed 375 655 create_world slow_click   # Create
 for c in p l a y Return; do hold_key "$c"; done
 sleep 4
 shot spawn
