@@ -11,6 +11,7 @@
 #include "menu.h"
 #include "player.h"
 #include "utils.h"
+#include "game_edit.h"
 #include "world.h"
 
 constexpr int CMD_MESSAGE_SIZE = 512;
@@ -211,7 +212,7 @@ static void command_setblock(GameState* game, const char* line, const char*) {
         game_post_message(game, texts(game)->msg_out_of_bounds);
         return;
     }
-    world_set_block(game->world, (int)floorf(fx), iy, (int)floorf(fz), type);
+    game_set_block(game, (int)floorf(fx), iy, (int)floorf(fz), type);
     post_with_point(game, texts(game)->msg_block_set, block_name(type), fx, fy, fz, "sfff", CMD_MESSAGE_SIZE);
 }
 
@@ -334,6 +335,7 @@ static void command_createworld(GameState* game, const char*, const char* args) 
     }
     install_world(game, fresh, nullptr);
     snprintf(fresh->world_name, sizeof fresh->world_name, "%s", name);
+    printf("[world] Created world %s\n", name);
     world_generate_prism(fresh);
     const Vector3 spot = spawn_point(fresh);
     fresh->last_player_position = spot;

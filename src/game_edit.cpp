@@ -2,6 +2,8 @@
 // to outline. Rays start from the camera of the previous frame.
 #include "game_edit.h"
 
+#include <cstdio>
+
 #include "player.h"
 #include "rendering.h"
 
@@ -27,7 +29,7 @@ void game_break_block(GameState* game) {
     const BlockType broken = world_get_block(game->world, ray.hit_x, ray.hit_y, ray.hit_z);
     if (broken == BLOCK_AIR || broken == BLOCK_BEDROCK) return;
     inventory_add_block(game->player, broken);
-    world_set_block(game->world, ray.hit_x, ray.hit_y, ray.hit_z, BLOCK_AIR);
+    game_set_block(game, ray.hit_x, ray.hit_y, ray.hit_z, BLOCK_AIR);
 }
 
 void game_place_block(GameState* game) {
@@ -38,7 +40,17 @@ void game_place_block(GameState* game) {
     if (player_overlaps_block(game->player->position, ray.adj_x, ray.adj_y, ray.adj_z)) return;
     const BlockType block = inventory_get_selected_block(game->player);
     if (block == BLOCK_AIR) return;
-    if (inventory_remove_block(game->player, block)) world_set_block(game->world, ray.adj_x, ray.adj_y, ray.adj_z, block);
+    if (inventory_remove_block(game->player, block)) game_set_block(game, ray.adj_x, ray.adj_y, ray.adj_z, block);
+}
+
+bool game_set_block(GameState* game, int x, int y, int z, BlockType type) {
+    world_set_block(game->world, x, y, z, type);
+    if (world_get_block(game->world, x, y, z) != type) {
+        fprintf(stderr, "[edit] Block (%d,%d,%d) could not be set in world %s\n", x, y, z, game->world->world_name);
+        return false;
+    }
+    printf("[edit] Set block (%d,%d,%d) to %d in world %s\n", x, y, z, (int)type, game->world->world_name);
+    return true;
 }
 
 void game_update_highlight(GameState* game) {

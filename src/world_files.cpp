@@ -248,6 +248,65 @@ static bool save_all_chunks(World* world, const char* world_name, int* written) 
     return ok;
 }
 
+// Reads a whole file of at most `capacity` bytes; false (logged) on any failure.
+static bool read_whole_file(const char* path, unsigned char* out, size_t capacity, size_t* size) {
+    FILE* file = fopen(path, "rb");
+    if (!file) {
+        fprintf(stderr, "[world] Failed to open %s: %s\n", path, strerror(errno));
+        return false;
+    }
+    *size = fread(out, 1, capacity, file);
+    bool ok = !ferror(file);
+    if (!ok) fprintf(stderr, "[world] Failed to read %s\n", path);
+    if (fclose(file) != 0 && ok) {
+        fprintf(stderr, "[world] Failed to close %s\n", path);
+        ok = false;
+    }
+    return ok;
+}
+
+// Copies one chunk file of the running world into the world being saved,
+// unless the chunk is in the cache: save_all_chunks writes that one.
+static bool copy_chunk_file_if_uncached(World* world, const char* from_dir, const char* entry, const char* world_name,
+                                        unsigned char* bytes) {
+    int cx = 0, cy = 0, cz = 0, end = 0;
+    if (sscanf(entry, "chunk_%d_%d_%d.chunk%n", &cx, &cy, &cz, &end) != 3 || entry[end] != '\0') return true;
+    const Chunk* cached = world_get_chunk(world, cx, cy, cz);
+    if (cached && cached->generated) return true;
+    char from[WORLD_PATH_MAX + 300], to[WORLD_PATH_MAX];
+    snprintf(from, sizeof from, "%s/%s", from_dir, entry);
+    world_chunk_path(to, world_name, cx, cy, cz);
+    size_t size = 0;
+    return read_whole_file(from, bytes, (size_t)WORLD_CHUNK_FILE_BYTES, &size) &&
+           write_file_atomically(to, bytes, size, false);
+}
+
+// Saving under another name makes a full copy: chunks that streaming already
+// wrote out and dropped from the cache live only in the running world's own
+// folder, and without them the copy would lose every edit made there.
+static bool copy_uncached_chunk_files(World* world, const char* world_name) {
+    char from_dir[WORLD_PATH_MAX];
+    snprintf(from_dir, sizeof from_dir, "%s/%s/chunks", WORLDS_DIR, world->world_name);
+    DIR* dir = opendir(from_dir);
+    if (!dir) return errno == ENOENT;  // nothing was ever written out
+    unsigned char* bytes = static_cast<unsigned char*>(malloc((size_t)WORLD_CHUNK_FILE_BYTES));
+    bool ok = bytes != nullptr;
+    if (!ok) fprintf(stderr, "[world] Out of memory copying %s\n", from_dir);
+    for (struct dirent* entry = readdir(dir); ok && entry; entry = readdir(dir))
+        ok = copy_chunk_file_if_uncached(world, from_dir, entry->d_name, world_name, bytes);
+    free(bytes);
+    if (closedir(dir) != 0) {
+        fprintf(stderr, "[world] Failed to close %s: %s\n", from_dir, strerror(errno));
+        ok = false;
+    }
+    return ok;
+}
+
+static bool saving_under_another_name(const World* world, const char* world_name) {
+    return world->world_name[0] != '\0' && strcmp(world->world_name, world_name) != 0 &&
+           world_name_is_valid(world->world_name);
+}
+
 bool world_save(World* world, const char* world_name) {
     if (!world || !world_name || !check_world_name(world_name, "save")) return false;
     if (!make_world_dirs(world_name)) {
@@ -255,13 +314,22 @@ bool world_save(World* world, const char* world_name) {
         return false;
     }
     int written = 0;
-    bool ok = save_all_chunks(world, world_name, &written);
+    bool ok = true;
+    if (saving_under_another_name(world, world_name)) {
+        ok = copy_uncached_chunk_files(world, world_name);
+        written++;
+    }
+    if (!save_all_chunks(world, world_name, &written)) ok = false;
     char dir[WORLD_PATH_MAX];
     snprintf(dir, sizeof dir, "%s/%s", WORLDS_DIR, world_name);
     if (written > 0 && !sync_file_system(dir)) ok = false;
     if (!world_write_metadata(world, world_name, (int64_t)time(nullptr))) ok = false;
-    if (!ok) fprintf(stderr, "[world] World %s was not saved completely\n", world_name);
-    return ok;
+    if (!ok) {
+        fprintf(stderr, "[world] World %s was not saved completely\n", world_name);
+        return false;
+    }
+    printf("[world] Saved world %s\n", world_name);
+    return true;
 }
 
 // ---------------------------------------------------------------- world_load
@@ -399,5 +467,6 @@ bool world_load(World* world, const char* world_name) {
     remove_stale_temp_files(world_name);
     world_read_metadata(world, world_name);
     load_spawn_area(world);
+    printf("[world] Loaded world %s\n", world_name);
     return true;
 }

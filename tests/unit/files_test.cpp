@@ -228,6 +228,40 @@ TEST_F(WorldFilesTest, SavingUnderAnotherNameWritesACopy) {
     EXPECT_NE(read_text("./worlds/copy/world.txt").find("name=copy\n"), std::string::npos);
 }
 
+// A chunk that streaming wrote out and dropped lives only in the running
+// world's folder; a copy made afterwards must still carry it, and a cached
+// chunk must win over its older file.
+TEST_F(WorldFilesTest, CopyCarriesChunksAlreadyDroppedFromTheCache) {
+    snprintf(world_->world_name, sizeof world_->world_name, "%s", "original");
+    patterned_chunk(0, 0, 0, 1);
+    patterned_chunk(5, 1, -2, 2);
+    ASSERT_TRUE(world_save(world_, "original"));
+    const std::string dropped = read_text("./worlds/original/chunks/chunk_5_1_-2.chunk");
+    pthread_mutex_lock(&world_->cache_mutex);
+    world_remove_chunk_at(world_, 1);
+    pthread_mutex_unlock(&world_->cache_mutex);
+    ASSERT_EQ(world_get_chunk(world_, 5, 1, -2), nullptr);
+    patterned_chunk(0, 0, 0, 3);
+    write_text("./worlds/original/chunks/notes.txt", "not a chunk");
+
+    ASSERT_TRUE(world_save(world_, "copy"));
+    EXPECT_EQ(read_text("./worlds/copy/chunks/chunk_5_1_-2.chunk"), dropped);
+    EXPECT_EQ(world_chunk_get_block(world_get_chunk(world_, 0, 0, 0), 1, 0, 0), (BlockType)((7 + 3) % 8));
+    EXPECT_NE(read_text("./worlds/copy/chunks/chunk_0_0_0.chunk"),
+              read_text("./worlds/original/chunks/chunk_0_0_0.chunk"));
+    EXPECT_FALSE(file_exists("./worlds/copy/chunks/notes.txt"));
+
+    World* reloaded = world_create();
+    ASSERT_NE(reloaded, nullptr);
+    ASSERT_TRUE(world_load(reloaded, "copy"));
+    pthread_mutex_lock(&reloaded->cache_mutex);
+    Chunk* far = world_load_or_create_chunk(reloaded, 5, 1, -2);
+    pthread_mutex_unlock(&reloaded->cache_mutex);
+    ASSERT_NE(far, nullptr);
+    EXPECT_EQ(world_chunk_get_block(far, 1, 0, 0), (BlockType)((7 + 2) % 8));
+    world_free(reloaded);
+}
+
 TEST_F(WorldFilesTest, SuccessfulSaveLeavesNothingModifiedAndSkipsUngeneratedRecords) {
     for (int i = 0; i < 5; i++) patterned_chunk(i, 0, 0, i);
     pthread_mutex_lock(&world_->cache_mutex);
