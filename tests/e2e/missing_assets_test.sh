@@ -46,8 +46,8 @@ say() {
 }
 
 look() {
-    local i
-    for i in $(seq 1 10); do
+    local _
+    for _ in $(seq 1 10); do
         xdotool mousemove_relative -- "$(($1 / 10))" "$(($2 / 10))"
         sleep 0.1
     done
@@ -85,7 +85,7 @@ click_until_changed 600 430 world_list press          # Select World
 click_until_changed 375 655 create_world press        # Create
 type_text "bare"
 hold Return
-sleep 4
+sleep 3
 shot in_created
 # The selected hotbar slot has a white outline: the game frame is up.
 expect_at_least "$(region_max in_created 335 720 50 50)" 0.9 "brightest pixel of the first hotbar slot"

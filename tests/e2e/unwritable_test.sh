@@ -51,8 +51,8 @@ launch() {
     (cd "$GAME" && exec "$@" env HOME="$WORK/home" LD_LIBRARY_PATH="$WORK/bin" "$WORK/bin/qvox" \
         >"$WORK/$name.stdout" 2>"$WORK/$name.stderr") &
     GAME_PID=$!
-    local i
-    for i in $(seq 1 100); do
+    local _
+    for _ in $(seq 1 100); do
         WID=$(xdotool search --name "^qvox 0.0.17-beta$" 2>/dev/null | head -n 1 || true)
         [ -n "$WID" ] && break
         sleep 0.1
@@ -85,8 +85,8 @@ say() {
 }
 
 look() {
-    local i
-    for i in $(seq 1 10); do
+    local _
+    for _ in $(seq 1 10); do
         xdotool mousemove_relative -- "$(($1 / 10))" "$(($2 / 10))"
         sleep 0.1
     done
@@ -101,6 +101,11 @@ tree_state() {
 
 # The scratch directory goes however the test ends, read-only or not.
 restore_and_clean() {
+    if [ -n "$GAME_PID" ] && kill -0 "$GAME_PID" 2>/dev/null; then
+        kill "$GAME_PID" 2>/dev/null || true
+        wait "$GAME_PID" 2>/dev/null || true
+    fi
+    GAME_PID=""
     if [ -n "$READ_ONLY_MOUNT" ]; then umount "$GAME" 2>/dev/null || true; fi
     chmod -R u+w "$GAME" 2>/dev/null || true
     cleanup
