@@ -38,11 +38,15 @@ button() {
     sleep 0.6
 }
 
+# say TEXT: T, the text, Enter. A frame slowed down by a save can see T late,
+# and characters typed before the line opens are lost: give it time.
 say() {
     hold t
+    sleep 0.5
     xdotool type --delay 40 -- "$1"
     sleep 0.3
     hold Return
+    sleep 0.5
 }
 
 look() {
