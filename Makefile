@@ -8,7 +8,7 @@ TSAN_TESTS ?= Worker|Streaming|Concurrency
 
 CONFIGURE = cmake -S . -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
 
-.PHONY: all deps build run test sanitize asan tsan bench frametime textures backgrounds clouds clean distclean fuzz
+.PHONY: all deps build run test sanitize asan tsan bench frametime textures backgrounds clouds clean distclean fuzz fuzz-build fuzz-run playbot asan-build asan-run tsan-build tsan-run
 
 all: build
 
@@ -23,8 +23,7 @@ run: build
 	./build/qvox
 
 test: build
-	ctest --test-dir build --output-on-failure
-	$(MAKE) --no-print-directory sanitize
+	bash scripts/run_tests.sh
 
 sanitize: asan tsan
 
@@ -32,21 +31,44 @@ sanitize: asan tsan
 # stringop-overflow, maybe-uninitialized); the plain build enforces -Werror.
 SANITIZE_CONFIGURE = $(CONFIGURE) -DQVOX_TESTS_ONLY=ON -DQVOX_WERROR=OFF
 
-asan: deps
+asan: asan-build
+	$(MAKE) --no-print-directory asan-run
+
+asan-build: deps
 	$(SANITIZE_CONFIGURE) -B build-asan -DQVOX_SANITIZE=address
 	cmake --build build-asan -j$(JOBS)
+
+asan-run:
 	ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 		ctest --test-dir build-asan -L unit --output-on-failure
 
-tsan: deps
+tsan: tsan-build
+	$(MAKE) --no-print-directory tsan-run
+
+tsan-build: deps
 	$(SANITIZE_CONFIGURE) -B build-tsan -DQVOX_SANITIZE=thread
 	cmake --build build-tsan -j$(JOBS)
+
+tsan-run:
 	@if ctest --test-dir build-tsan -N -L unit -R '$(TSAN_TESTS)' | grep -q '^Total Tests: 0$$'; then \
 		echo "tsan: no unit test matches '$(TSAN_TESTS)'; nothing to run"; \
 	else \
 		TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 			ctest --test-dir build-tsan -L unit -R '$(TSAN_TESTS)' --output-on-failure; \
 	fi
+
+# A play-bot session against the game built with ASan+UBSan; the report with
+# frames, edits, worlds and memory per minute lands in build-asan-game/e2e-artifacts.
+PLAYBOT_SECONDS ?= 600
+PLAYBOT_SEED ?= 1
+
+playbot: deps
+	$(CONFIGURE) -B build-asan-game -DQVOX_SANITIZE=address -DQVOX_WERROR=OFF
+	cmake --build build-asan-game -j$(JOBS) --target qvox
+	ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/e2e/lsan.supp \
+		UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 LIBGL_ALWAYS_SOFTWARE=1 \
+		QVOX_PLAYBOT_SECONDS=$(PLAYBOT_SECONDS) QVOX_PLAYBOT_SEED=$(PLAYBOT_SEED) \
+		bash tests/e2e/playbot_test.sh $(CURDIR)/build-asan-game/qvox $(CURDIR) $(CURDIR)/build-asan-game/e2e-artifacts
 
 bench: build
 	./build/qvox_bench
@@ -65,25 +87,25 @@ backgrounds: build
 clouds: build
 	./build/qvox_gen_clouds assets/textures/clouds.png
 
-# libFuzzer targets of tests/fuzz, FUZZ_SECONDS each, one after the other.
-# New inputs go to build-fuzz/corpus/<name>; tests/fuzz/corpus/<name> is the seed.
+# libFuzzer targets of tests/fuzz (clang), FUZZ_SECONDS each, FUZZ_PARALLEL at
+# once; see scripts/fuzz.sh. `make test` runs the short smoke runs.
 FUZZ_SECONDS ?= 20
-FUZZ_TARGETS ?= $(basename $(notdir $(wildcard tests/fuzz/*_fuzz.cpp)))
+FUZZ_PARALLEL ?= 2
+FUZZ_TARGETS ?=
 
-fuzz: deps
+fuzz-build: deps
 	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
 		-DQVOX_FUZZ=ON -DQVOX_TESTS_ONLY=ON -DQVOX_WERROR=OFF
 	cmake --build build-fuzz -j$(JOBS) --target qvox_fuzz
-	@set -e; for t in $(FUZZ_TARGETS); do \
-		echo "== $$t ($(FUZZ_SECONDS) s)"; \
-		mkdir -p build-fuzz/corpus/$$t; \
-		ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-			./build-fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -timeout=30 -close_fd_mask=3 -print_final_stats=1 \
-			-artifact_prefix=$(CURDIR)/build-fuzz/$$t- $(CURDIR)/build-fuzz/corpus/$$t $(CURDIR)/tests/fuzz/corpus/$${t%_fuzz}; \
-	done
+
+fuzz: fuzz-build
+	$(MAKE) --no-print-directory fuzz-run
+
+fuzz-run:
+	bash scripts/fuzz.sh $(FUZZ_SECONDS) $(FUZZ_PARALLEL) $(FUZZ_TARGETS)
 
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-fuzz build-asan-game
 
 # Also drops the raylib and GLFW that scripts/setup.sh built.
 distclean: clean

@@ -39,6 +39,8 @@ packages=(
     # tests, benchmarks and the window smoke test
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth libgl1-mesa-dri xdotool imagemagick openbox wmctrl
+    # libFuzzer with its sanitizers, for the fuzz targets
+    clang libclang-rt-14-dev
     # fonts the game offers
     fonts-jetbrains-mono fonts-dejavu-core
 )
