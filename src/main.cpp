@@ -236,6 +236,8 @@ void shutdown(GameState* game)
 
 int main(void)
 {
+    // Lines reach a log file or pipe as they are printed, not when a buffer fills.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
     // Quiet from the first call: the library's own start-up lines are not ours to print.
     SetTraceLogLevel(LOG_NONE);
     SetConfigFlags(FLAG_WINDOW_RESIZABLE);
@@ -254,8 +256,10 @@ int main(void)
     game.custom_font = load_font_variant(chosen_family(game.menu), chosen_variant(game.menu));
     remember_font(&game);
 
+    long frames = 0;
     bool running = !WindowShouldClose();
     while (running) {
+        frames++;
         game.dt = GetFrameTime();
         reload_font_if_changed(&game);
         if (game.menu->current_state != MENU_STATE_GAME) {
@@ -270,6 +274,8 @@ int main(void)
         }
         running = !WindowShouldClose() && !game.should_quit;
     }
+    const double seconds = GetTime();
     shutdown(&game);
+    printf("[main] %ld frames in %.1f s\n", frames, seconds);
     return 0;
 }
