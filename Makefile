@@ -59,14 +59,16 @@ tsan-run:
 
 # A play-bot session against the game built with ASan+UBSan; the report with
 # frames, edits, worlds and memory per minute lands in build-asan-game/e2e-artifacts.
+# Leak checking stays with the unit tests: the OpenGL driver is unloaded before
+# the leak check at exit, so its own allocations could be neither told apart
+# from the game's nor suppressed.
 PLAYBOT_SECONDS ?= 600
 PLAYBOT_SEED ?= 1
 
 playbot: deps
 	$(CONFIGURE) -B build-asan-game -DQVOX_SANITIZE=address -DQVOX_WERROR=OFF
 	cmake --build build-asan-game -j$(JOBS) --target qvox
-	ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/e2e/lsan.supp \
-		UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 LIBGL_ALWAYS_SOFTWARE=1 \
+	ASAN_OPTIONS=halt_on_error=1:detect_leaks=0 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 LIBGL_ALWAYS_SOFTWARE=1 \
 		QVOX_PLAYBOT_SECONDS=$(PLAYBOT_SECONDS) QVOX_PLAYBOT_SEED=$(PLAYBOT_SEED) \
 		bash tests/e2e/playbot_test.sh $(CURDIR)/build-asan-game/qvox $(CURDIR) $(CURDIR)/build-asan-game/e2e-artifacts
 

@@ -23,7 +23,6 @@ import random
 import re
 import struct
 import subprocess
-import sys
 import threading
 import time
 
@@ -110,7 +109,7 @@ class Bot:
         self.created = 0
         self.actions = {}
         self.typed = []
-        self.trace = []  # (seconds since start, what was done), for reading a failed session
+        self.trace = []  # "seconds-since-start action" lines, for reading a failed session
         self.start = time.time()
         self.shots_after = args.shots_after
         self.shots_dir = os.path.dirname(args.report)
@@ -118,8 +117,8 @@ class Bot:
     # ------------------------------------------------------------ input
 
     def hold(self, keys, seconds=0.35):
-        # Keys go through the X test extension like the typed text and the mouse:
-        # the game drops a synthetic key press that is older than a real one.
+        # Keys, typed text and the mouse all go through the X test extension,
+        # to the window that has the focus, as a real keyboard's would.
         for k in keys:
             xdo("keydown", k)
         time.sleep(seconds)

@@ -10,6 +10,20 @@ SEED=${QVOX_PLAYBOT_SEED:-1}
 REPORT="$ARTIFACTS/playbot_report.json"
 BOT="$(dirname "$0")/playbot.py"
 
+keep_logs() {
+    local f
+    for f in stdout.log stderr.log chathistory; do
+        if [ -f "$WORK/$f" ]; then cp "$WORK/$f" "$ARTIFACTS/playbot_$f"; fi
+    done
+    return 0
+}
+# Whatever fails, the game's logs go to the artefacts before the scratch directory goes.
+eval "$(declare -f fail | sed '1s/^fail/lib_fail/')"
+fail() {
+    keep_logs
+    lib_fail "$@"
+}
+
 start_game
 sleep 2
 click_until_changed 600 430 world_list click
@@ -20,17 +34,11 @@ for i in $(seq 1 100); do
     grep -q '^\[world\] Loaded world bot_home$' "$WORK/stdout.log" && break
     sleep 0.2
 done
+grep -q '^\[world\] Loaded world bot_home$' "$WORK/stdout.log" || fail "the world bot_home did not open"
 sleep 2
 echo "play bot: seed $SEED, $SECONDS_TO_PLAY s"
-keep_logs() {
-    local f
-    for f in stdout.log stderr.log chathistory; do
-        [ -f "$WORK/$f" ] && cp "$WORK/$f" "$ARTIFACTS/playbot_$f"
-    done
-    return 0
-}
 python3 "$BOT" play --wid "$WID" --pid "$GAME_PID" --work "$WORK" --seconds "$SECONDS_TO_PLAY" --seed "$SEED" \
-    --report "$REPORT" ${QVOX_PLAYBOT_SHOTS_AFTER:+--shots-after "$QVOX_PLAYBOT_SHOTS_AFTER"} || { keep_logs; fail "the play bot stopped: see $REPORT"; }
+    --report "$REPORT" ${QVOX_PLAYBOT_SHOTS_AFTER:+--shots-after "$QVOX_PLAYBOT_SHOTS_AFTER"} || fail "the play bot stopped: see $REPORT"
 shot end
 close_window
 keep_logs
