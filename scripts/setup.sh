@@ -38,7 +38,7 @@ packages=(
     libgl-dev libglvnd-dev
     # tests, benchmarks and the window smoke test
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth libgl1-mesa-dri xdotool imagemagick openbox wmctrl
+    xvfb xauth libgl1-mesa-dri xdotool imagemagick openbox wmctrl x11-utils python3
     # libFuzzer with its sanitizers, for the fuzz targets
     clang libclang-rt-14-dev
     # fonts the game offers
