@@ -3,34 +3,6 @@
 # and the inventory screen.
 source "$(dirname "$0")/lib.sh"
 
-# hold NAME: a key held long enough to be seen in a slow software-rendered
-# frame; a press and release within one frame would go unnoticed.
-hold() {
-    xdotool keydown --window "$WID" "$1"
-    sleep 0.35
-    xdotool keyup --window "$WID" "$1"
-    sleep 0.3
-}
-
-# press X Y: the left button held long enough for a slow frame.
-press() {
-    xdotool mousemove --window "$WID" "$1" "$2"
-    sleep 0.2
-    xdotool mousedown 1
-    sleep 0.35
-    xdotool mouseup 1
-    sleep 0.4
-}
-
-# say TEXT: T, the text, Enter. Typed characters queue up in the game, so
-# they need no per-key hold; only T and Enter are keys read once per frame.
-say() {
-    hold t
-    xdotool type --delay 40 -- "$1"
-    sleep 0.3
-    hold Return
-}
-
 start_game
 sleep 2
 # World list, Create, name the world, Enter: the game starts.

@@ -198,3 +198,55 @@ wait_for_file() {
     done
     fail "$1 did not appear"
 }
+
+# A software-rendered game on a busy machine may draw only a few frames a
+# second, so the helpers below hold keys and buttons for several frames.
+
+# hold NAME: a key held long enough to be seen in a slow frame.
+hold() {
+    xdotool keydown --window "$WID" "$1"
+    sleep 0.35
+    xdotool keyup --window "$WID" "$1"
+    sleep 0.3
+}
+
+# press X Y: the left button held at window coordinates.
+press() {
+    xdotool mousemove --window "$WID" "$1" "$2"
+    sleep 0.2
+    xdotool mousedown 1
+    sleep 0.35
+    xdotool mouseup 1
+    sleep 0.4
+}
+
+# button N: a mouse button held where the pointer is (moving it would turn the view).
+button() {
+    xdotool mousedown "$1"
+    sleep 0.4
+    xdotool mouseup "$1"
+    sleep 0.6
+}
+
+# say TEXT: T, the text, Enter. Typed characters queue up in the game, so they
+# need no per-key hold; but a frame slowed down by a save can see T late, and
+# characters typed before the line opens are lost: give it time.
+say() {
+    hold t
+    sleep 0.5
+    xdotool type --delay 40 -- "$1"
+    sleep 0.3
+    hold Return
+    sleep 0.5
+}
+
+# look DX DY: mouse motion in small steps, so that every frame sees some of it.
+look() {
+    local steps=$(( (${1#-} > ${2#-} ? ${1#-} : ${2#-}) / 20 + 1 ))
+    local i
+    for i in $(seq 1 "$steps"); do
+        xdotool mousemove_relative -- $(($1 / steps)) $(($2 / steps))
+        sleep 0.1
+    done
+    sleep 0.3
+}

@@ -14,50 +14,6 @@ mkdir -p "$WORK/worlds/play"
 printf '%s\n' "name=play" "seed=1" "last_saved=2025-01-01 00:00:00" "chunk_count=0" \
     "player_x=8.500000" "player_y=105.000000" "player_z=8.500000" >"$WORK/worlds/play/world.txt"
 
-hold() {
-    xdotool keydown --window "$WID" "$1"
-    sleep 0.35
-    xdotool keyup --window "$WID" "$1"
-    sleep 0.3
-}
-
-press() {
-    xdotool mousemove --window "$WID" "$1" "$2"
-    sleep 0.2
-    xdotool mousedown 1
-    sleep 0.35
-    xdotool mouseup 1
-    sleep 0.4
-}
-
-# button N: a mouse button held where the pointer is (moving it would turn the view).
-button() {
-    xdotool mousedown "$1"
-    sleep 0.4
-    xdotool mouseup "$1"
-    sleep 0.6
-}
-
-# say TEXT: T, the text, Enter. A frame slowed down by a save can see T late,
-# and characters typed before the line opens are lost: give it time.
-say() {
-    hold t
-    sleep 0.5
-    xdotool type --delay 40 -- "$1"
-    sleep 0.3
-    hold Return
-    sleep 0.5
-}
-
-look() {
-    local _
-    for _ in $(seq 1 10); do
-        xdotool mousemove_relative -- "$(($1 / 10))" "$(($2 / 10))"
-        sleep 0.1
-    done
-    sleep 0.3
-}
-
 # Colour "r,g,b" of one window pixel in screenshot NAME.
 pixel() {
     convert "$ARTIFACTS/${TEST_NAME}_$1.png" -crop "$(window_region "$2" "$3" 1 1)" -depth 8 \

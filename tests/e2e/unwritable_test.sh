@@ -61,42 +61,6 @@ launch() {
     sleep 2
 }
 
-hold() {
-    xdotool keydown --window "$WID" "$1"
-    sleep 0.35
-    xdotool keyup --window "$WID" "$1"
-    sleep 0.3
-}
-
-press() {
-    xdotool mousemove --window "$WID" "$1" "$2"
-    sleep 0.2
-    xdotool mousedown 1
-    sleep 0.35
-    xdotool mouseup 1
-    sleep 0.4
-}
-
-# say TEXT: T, the text, Enter. A frame slowed down by a save can see T late,
-# and characters typed before the line opens are lost: give it time.
-say() {
-    hold t
-    sleep 0.5
-    xdotool type --delay 40 -- "$1"
-    sleep 0.3
-    hold Return
-    sleep 0.5
-}
-
-look() {
-    local _
-    for _ in $(seq 1 10); do
-        xdotool mousemove_relative -- "$(($1 / 10))" "$(($2 / 10))"
-        sleep 0.1
-    done
-    sleep 0.3
-}
-
 # Everything a write could change: names, sizes, modes, owners, times, contents.
 tree_state() {
     (cd "$GAME" && find . -printf '%p %y %s %m %u %T@\n' | sort &&
