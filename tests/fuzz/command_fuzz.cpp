@@ -3,11 +3,8 @@
 // of at most 255 printable characters, as the chat input allows.
 #include <cstring>
 
+#include "fuzz_game.h"
 #include "fuzz_util.h"
-#include "game.h"
-#include "menu.h"
-#include "player.h"
-#include "world.h"
 
 static const int MAX_LINES = 4;
 
@@ -43,22 +40,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         memset(menu, 0, sizeof *menu);
         fill_texts(&menu->game_text);
     }
-    GameState* game = new GameState;
-    game_state_init(game);
-    game->menu = menu;
-    game->world = world_create();
-    game->player = player_create(8.0f, 100.0f, 8.0f);
-    if (game->world == nullptr || game->player == nullptr) abort();
-    game->world->seed = 7;
+    GameState* game = fuzz_headless_game(menu);
 
     std::string lines[MAX_LINES];
     const int count = fuzz_split(data, size, '\n', lines, MAX_LINES);
     for (int i = 0; i < count; i++) game_execute_command(game, printable_line(lines[i]).c_str());
 
-    player_free(game->player);
-    world_unload_textures(game->world);
-    world_free(game->world);
-    delete game;
+    fuzz_free_game(game);
     fuzz_remove_tree("worlds");
     return 0;
 }

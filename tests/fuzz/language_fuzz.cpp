@@ -4,11 +4,8 @@
 // the console commands, against a headless world and player.
 #include <cstring>
 
+#include "fuzz_game.h"
 #include "fuzz_util.h"
-#include "game.h"
-#include "menu.h"
-#include "player.h"
-#include "world.h"
 
 static const char* const COMMAND_LINES[] = {
     "/quit", "/tp 1 2 3", "/tp 1 2", "/select stone", "/select nothing", "/fly enable", "/fly disable",
@@ -17,26 +14,6 @@ static const char* const COMMAND_LINES[] = {
     "/give nothing", "/save ../up", "/load ../up", "/loadworld bad-name", "/createworld bad-name",
     "/unknown %s%n", "/save fuzzed",
 };
-
-// Made and dropped per input: the chunk array lies outside the heap, so the
-// leak checker would take the lists of chunks kept from input to input as lost.
-static GameState* headless_game(MenuSystem* menu) {
-    GameState* game = new GameState;
-    game_state_init(game);
-    game->menu = menu;
-    game->world = world_create();
-    game->player = player_create(8.0f, 100.0f, 8.0f);
-    if (game->world == nullptr || game->player == nullptr) abort();
-    game->world->seed = 7;
-    return game;
-}
-
-static void free_game(GameState* game) {
-    player_free(game->player);
-    world_unload_textures(game->world);
-    world_free(game->world);
-    delete game;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static MenuSystem* menu = nullptr;
@@ -58,9 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (strnlen(menu->credits_text, sizeof menu->credits_text) >= sizeof menu->credits_text) abort();
     char detail[256];
     snprintf(detail, sizeof detail, menu->text_last, "2026-01-01 10:00", 12);
-    GameState* game = headless_game(menu);
+    GameState* game = fuzz_headless_game(menu);
     for (const char* line : COMMAND_LINES) game_execute_command(game, line);
-    free_game(game);
+    fuzz_free_game(game);
     fuzz_remove_tree("worlds");
     return 0;
 }
