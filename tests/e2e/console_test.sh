@@ -46,13 +46,7 @@ shot console_messages
 # The game ends while Enter is still held, so the key release may find no window.
 say "/quit" || true
 
-for i in $(seq 1 100); do
-    kill -0 "$GAME_PID" 2>/dev/null || break
-    sleep 0.1
-done
-if kill -0 "$GAME_PID" 2>/dev/null; then fail "/quit did not end the game"; fi
-wait "$GAME_PID" || fail "the game ended with status $?"
-GAME_PID=""
+wait_for_exit "/quit"
 
 history=$(printf '%s\n' "/give stone 10" "/give glowstone 70" "/setblock 8 110 8 glowstone" "/tp 100 120 -50" \
     "/save e2e_copy" "/createworld e2e_new" "/loadworld e2e_new" "/fly enable" "/quit")

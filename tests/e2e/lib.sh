@@ -39,23 +39,38 @@ trap cleanup EXIT
 openbox >/dev/null 2>&1 &
 WM_PID=$!
 
-# Starts the game in the scratch directory and waits for its window.
-start_game() {
-    (cd "$WORK" && exec "$QVOX_BIN" >"$WORK/stdout.log" 2>"$WORK/stderr.log") &
-    GAME_PID=$!
+# wait_for_window STDERR_FILE: sets WID once the game's window shows its first frame.
+wait_for_window() {
     local i
     for i in $(seq 1 100); do
         WID=$(xdotool search --name "^qvox 0.0.17-beta$" 2>/dev/null | head -n 1 || true)
         [ -n "$WID" ] && break
         sleep 0.1
     done
-    [ -n "$WID" ] || fail "the game window did not appear"
-    # On a busy machine the first frame can take seconds; clicks before it go unseen.
-    for i in $(seq 1 100); do
-        [ "$(import -window "$WID" -colorspace Gray -format "%[fx:mean>0.02]" info: 2>/dev/null)" = 1 ] && break
-        sleep 0.2
-    done
+    [ -n "$WID" ] || fail "the game window did not appear: $(cat "$1" 2>/dev/null)"
+    wait_until_drawn first_frame
     sleep 1.0
+}
+
+# wait_until_drawn NAME: takes screenshot NAME until the window shows more than
+# black. On a busy machine the first frame can take seconds, and a click
+# before it goes unseen although the screen changes afterwards.
+wait_until_drawn() {
+    local i
+    for i in $(seq 1 60); do
+        shot "$1"
+        [ "$(convert "$ARTIFACTS/${TEST_NAME}_$1.png" -crop "$(window_region 0 0 1200 800)" -colorspace Gray \
+            -format "%[fx:mean>0.02]" info:)" = 1 ] && return 0
+        sleep 0.5
+    done
+    fail "the window stayed black"
+}
+
+# Starts the game in the scratch directory and waits for its window.
+start_game() {
+    (cd "$WORK" && exec "$QVOX_BIN" >"$WORK/stdout.log" 2>"$WORK/stderr.log") &
+    GAME_PID=$!
+    wait_for_window "$WORK/stderr.log"
 }
 
 # click X Y: left button held for a tenth of a second at window coordinates.
@@ -112,7 +127,7 @@ region_mean() {
 click_until_changed() {
     local try before click_fn=${4:-click}
     for try in 1 2 3; do
-        shot "$3_before"
+        wait_until_drawn "$3_before"
         before=$(region_sum "$3_before" 0 0 1200 800)
         "$click_fn" "$1" "$2"
         sleep 1
@@ -149,16 +164,21 @@ expect_game_frame() {
     expect_at_least "$spread" 0.02 "$1: the world area is one flat colour"
 }
 
-close_window() {
-    wmctrl -c "qvox 0.0.17-beta"
+# wait_for_exit WHAT: after WHAT, the game must end within ten seconds, with status 0.
+wait_for_exit() {
     local i
     for i in $(seq 1 100); do
         kill -0 "$GAME_PID" 2>/dev/null || break
         sleep 0.1
     done
-    if kill -0 "$GAME_PID" 2>/dev/null; then fail "the game did not end after the window was closed"; fi
+    if kill -0 "$GAME_PID" 2>/dev/null; then fail "$1 did not end the game"; fi
     wait "$GAME_PID" || fail "the game ended with status $?"
     GAME_PID=""
+}
+
+close_window() {
+    wmctrl -c "qvox 0.0.17-beta"
+    wait_for_exit "closing the window"
 }
 
 expect_line() {

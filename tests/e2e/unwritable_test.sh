@@ -51,14 +51,8 @@ launch() {
     (cd "$GAME" && exec "$@" env HOME="$WORK/home" LD_LIBRARY_PATH="$WORK/bin" "$WORK/bin/qvox" \
         >"$WORK/$name.stdout" 2>"$WORK/$name.stderr") &
     GAME_PID=$!
-    local _
-    for _ in $(seq 1 100); do
-        WID=$(xdotool search --name "^qvox 0.0.17-beta$" 2>/dev/null | head -n 1 || true)
-        [ -n "$WID" ] && break
-        sleep 0.1
-    done
-    [ -n "$WID" ] || fail "the game window did not appear ($name): $(cat "$WORK/$name.stderr")"
-    sleep 2
+    wait_for_window "$WORK/$name.stderr"
+    sleep 1
 }
 
 # Everything a write could change: names, sizes, modes, owners, times, contents.
