@@ -221,43 +221,43 @@ class Bot:
         self.flight = False
         return True
 
+    def open_world_list(self):
+        for _ in range(4):
+            if self.on_world_list():
+                return True
+            self.click(600, 430)
+            time.sleep(0.6)
+        return self.on_world_list()
+
+    def entered(self, loads):
+        """Whether the game logged one more world load than `loads` within a minute."""
+        if not self.log.wait_for_more("[world] Loaded world", loads, 60):
+            return False
+        self.state = "game"
+        time.sleep(1.5)
+        return True
+
     def enter_from_list(self):
         loads = self.log.count("[world] Loaded world")
-        for _ in range(4):
-            if not self.on_world_list():
-                self.click(600, 430)
-                time.sleep(0.6)
-                continue
-            worlds = [d for d in os.listdir(os.path.join(self.work, "worlds"))
-                      if os.path.isfile(os.path.join(self.work, "worlds", d, "world.txt"))]
-            if not worlds:
-                return False
-            row = self.rng.randrange(min(len(worlds), 8))
-            self.click(600, 145 + 60 * row)
-            if self.log.wait_for_more("[world] Loaded world", loads, 60):
-                self.state = "game"
-                time.sleep(1.5)
-                return True
-        return False
+        if not self.open_world_list():
+            return False
+        worlds = [d for d in os.listdir(os.path.join(self.work, "worlds"))
+                  if os.path.isfile(os.path.join(self.work, "worlds", d, "world.txt"))]
+        if not worlds:
+            return False
+        self.click(600, 145 + 60 * self.rng.randrange(min(len(worlds), 8)))
+        return self.entered(loads)
 
     def create_from_list(self):
         loads = self.log.count("[world] Loaded world")
-        for _ in range(4):
-            if self.on_world_list():
-                break
-            self.click(600, 430)
-            time.sleep(0.6)
+        if not self.open_world_list():
+            return False
         self.click(375, 655)
         self.created += 1
-        name = f"bot menu {self.created}"
-        xdo("type", "--delay", 60, "--", name)
+        xdo("type", "--delay", 60, "--", f"bot menu {self.created}")
         time.sleep(0.3)
         self.hold(["Return"])
-        if self.log.wait_for_more("[world] Loaded world", loads, 60):
-            self.state = "game"
-            time.sleep(1.5)
-            return True
-        return False
+        return self.entered(loads)
 
     # ------------------------------------------------------------ actions in a world
 
