@@ -55,8 +55,8 @@ wait_for_window() {
 # wait_until_drawn NAME: takes screenshot NAME until the window shows more than
 # black, for at most about fifteen seconds. On a busy machine the first frame
 # can take seconds, and a click before it goes unseen although the screen
-# changes afterwards. The screen grab itself has been seen to stay black while
-# the game ran on, so the wait only warns: the clicks that follow tell.
+# changes afterwards. The whole screen grab has once stayed black for a minute
+# in a CI run, cause unknown, so the wait only warns: the clicks that follow tell.
 wait_until_drawn() {
     local i
     for i in $(seq 1 20); do
