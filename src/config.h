@@ -38,6 +38,10 @@ constexpr float STREAM_RETIRE_VIEW_THRESHOLD = -28.800001f;
 // until no more than this many remain, so a long journey never fills the cache.
 constexpr int STREAM_SOFT_CHUNK_LIMIT = 512;
 
+// Seconds of unpaused play between autosaves: a crash loses at most the edits
+// of about this long.
+constexpr float AUTOSAVE_INTERVAL_SECONDS = 5.0f;
+
 // Where a world without saved metadata puts the player.
 constexpr float WORLD_DEFAULT_PLAYER_X = 8.0f;
 constexpr float WORLD_DEFAULT_PLAYER_Y = 20.0f;

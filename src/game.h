@@ -49,6 +49,7 @@ struct GameState {
     bool has_highlighted_block;
     int raycast_frame_counter;
     float dt;                         // seconds of the last frame
+    float autosave_timer;             // seconds of unpaused play since the last autosave
     int blocks_rendered;              // blocks drawn by this frame's render pass
 };
 

@@ -104,6 +104,15 @@ int game_number_key_slot(const bool number_keys[9])
     return slot;
 }
 
+void game_autosave_tick(GameState* game)
+{
+    if (game->world == nullptr || game->player == nullptr) return;
+    game->autosave_timer += game->dt;
+    if (game->autosave_timer < AUTOSAVE_INTERVAL_SECONDS) return;
+    game->autosave_timer = 0.0f;
+    world_autosave(game->world, game->player->position);
+}
+
 void game_leave_world(GameState* game)
 {
     if (game->world != nullptr && game->player != nullptr) {
@@ -122,6 +131,7 @@ void game_leave_world(GameState* game)
     game->player = nullptr;
     game->clouds = nullptr;
     game->should_quit = false;
+    game->autosave_timer = 0.0f;
     game->pause_settings_open = false;
     game->paused = false;
     game->mouse_captured = false;

@@ -157,6 +157,7 @@ void advance_world(GameState* game)
     if (!game->chat_active && !inventory_is_big_open(game->player)) {
         play_input(game);
     }
+    game_autosave_tick(game);
 }
 
 void draw_overlays(GameState* game)
@@ -238,6 +239,7 @@ int main(void)
 {
     // Lines reach a log file or pipe as they are printed, not when a buffer fills.
     setvbuf(stdout, nullptr, _IOLBF, 0);
+    game_catch_quit_signals();
     // Quiet from the first call: the library's own start-up lines are not ours to print.
     SetTraceLogLevel(LOG_NONE);
     SetConfigFlags(FLAG_WINDOW_RESIZABLE);
@@ -272,8 +274,9 @@ int main(void)
                 abandon_game(&game);
             }
         }
-        running = !WindowShouldClose() && !game.should_quit;
+        running = !WindowShouldClose() && !game.should_quit && game_quit_signal() == 0;
     }
+    if (game_quit_signal() != 0) printf("[main] Signal %d received; saving and quitting\n", game_quit_signal());
     const double seconds = GetTime();
     shutdown(&game);
     printf("[main] %ld frames in %.1f s\n", frames, seconds);

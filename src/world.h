@@ -87,6 +87,10 @@ struct alignas(4096) Chunk {
     std::atomic<uint32_t> mesh_builds_started;  // numbers list rebuilds in the order they start
     uint32_t mesh_published_build;         // number of the rebuild whose list is active (mesh_swap_mutex)
     pthread_mutex_t mutex;                 // block edits and the flag changes of editing and the worker
+    // Copies of the cells taken for the chunk file, numbered in the order they
+    // were taken, and the number of the copy the file holds (both under mutex).
+    uint32_t file_copies_taken;
+    uint32_t file_copy_on_disk;
 };
 
 // The chunk array: the first chunk_count records are in use, in insertion order
@@ -104,6 +108,14 @@ struct ChunkCache {
 enum WorkerJobType : int32_t {
     WORKER_JOB_LIGHTING_AND_MESH = 0,
     WORKER_JOB_SAVE_CHUNK = 1,
+    WORKER_JOB_SAVE_METADATA = 2,  // world.txt from the queue's metadata; no chunk
+};
+
+// What world.txt records besides the world's name and the time of the save.
+struct WorldMetadata {
+    uint64_t seed;
+    int chunk_count;
+    Vector3 player_position;
 };
 
 // Jobs name their chunk by coordinates: records move and disappear.
@@ -120,6 +132,7 @@ struct WorkerQueue {
     pthread_mutex_t mutex;
     pthread_cond_t cond;   // signalled on queueing, broadcast at shutdown
     bool shutdown;         // end the thread once the queue is empty
+    WorldMetadata metadata;  // what the next metadata job writes
 };
 
 // ---------------------------------------------------------------- world
@@ -213,10 +226,21 @@ void world_chunk_path(char* out, const char* world_name, int32_t chunk_x, int32_
 // Writes "./worlds/<name>/world.txt" with `saved_at` (seconds since the epoch) as
 // the save time; the world's directory must exist. world_save uses the current time.
 bool world_write_metadata(const World* world, const char* world_name, int64_t saved_at);
+bool world_write_metadata_values(const WorldMetadata* metadata, const char* world_name, int64_t saved_at);
+// Asks the worker to save every modified chunk and then world.txt with the
+// player at `player_position`; queues nothing when no chunk is modified and the
+// player has not moved since the last save. Returns the number of chunks queued.
+int world_autosave(World* world, Vector3 player_position);
+// Worker: makes the chunk files written so far durable, then writes world.txt
+// from `metadata` and logs the autosave.
+bool world_finish_autosave(const WorldMetadata* metadata, const char* world_name);
 
 // Background worker.
 void worker_init(World* world);
 void worker_queue_chunk(World* world, Chunk* chunk);
 void worker_queue_chunk_save(World* world, Chunk* chunk);
+// Queues a job that writes world.txt of the running world from `metadata`
+// (after every job queued before it).
+void worker_queue_metadata_save(World* world, const WorldMetadata* metadata);
 void worker_flush_queue(World* world);
 void worker_shutdown(World* world);

@@ -98,11 +98,16 @@ static bool fill_temp_file(int fd, const char* temp, const unsigned char* data, 
     return ok;
 }
 
-// Writes `data` to a temporary file beside `path` and renames it over `path`.
-// On any failure the temporary file is removed and `path` is left as it was.
-static bool write_file_atomically(const char* path, const unsigned char* data, size_t size, bool sync) {
-    char temp[WORLD_PATH_MAX + 64];
-    if (!make_temp_path(temp, sizeof temp, path)) {
+static void remove_temp_file(const char* temp) {
+    if (unlink(temp) != 0 && errno != ENOENT)
+        fprintf(stderr, "[world] Failed to remove %s: %s\n", temp, strerror(errno));
+}
+
+// Writes `data` completely into a new temporary file beside `path`, whose name
+// goes to `temp`; on failure nothing is left behind.
+static bool write_temp_file(const char* path, char* temp, size_t temp_size, const unsigned char* data, size_t size,
+                            bool sync) {
+    if (!make_temp_path(temp, temp_size, path)) {
         fprintf(stderr, "[world] Path too long for a temporary file: %s\n", path);
         return false;
     }
@@ -111,14 +116,23 @@ static bool write_file_atomically(const char* path, const unsigned char* data, s
         fprintf(stderr, "[world] Failed to create %s: %s\n", temp, strerror(errno));
         return false;
     }
-    bool ok = fill_temp_file(fd, temp, data, size, sync);
-    if (ok && rename(temp, path) != 0) {
-        fprintf(stderr, "[world] Failed to rename %s to %s: %s\n", temp, path, strerror(errno));
-        ok = false;
-    }
-    if (!ok && unlink(temp) != 0 && errno != ENOENT)
-        fprintf(stderr, "[world] Failed to remove %s: %s\n", temp, strerror(errno));
-    return ok;
+    if (fill_temp_file(fd, temp, data, size, sync)) return true;
+    remove_temp_file(temp);
+    return false;
+}
+
+static bool replace_with_temp_file(const char* temp, const char* path) {
+    if (rename(temp, path) == 0) return true;
+    fprintf(stderr, "[world] Failed to rename %s to %s: %s\n", temp, path, strerror(errno));
+    remove_temp_file(temp);
+    return false;
+}
+
+// Writes `data` to a temporary file beside `path` and renames it over `path`.
+// On any failure the temporary file is removed and `path` is left as it was.
+static bool write_file_atomically(const char* path, const unsigned char* data, size_t size, bool sync) {
+    char temp[WORLD_PATH_MAX + 64];
+    return write_temp_file(path, temp, sizeof temp, data, size, sync) && replace_with_temp_file(temp, path);
 }
 
 // Flushes the whole file system holding `dir` (its renames included) to disk.
@@ -174,6 +188,35 @@ static bool write_chunk_file(const unsigned char* bytes, const Chunk* chunk, con
     return write_file_atomically(path, bytes, (size_t)WORLD_CHUNK_FILE_BYTES, sync);
 }
 
+// Copies the cells under the chunk's mutex, so that no edit lands halfway
+// through, and numbers the copy.
+static uint32_t take_numbered_copy(Chunk* chunk, unsigned char* bytes) {
+    pthread_mutex_lock(&chunk->mutex);
+    encode_blocks(chunk, bytes);
+    const uint32_t number = ++chunk->file_copies_taken;
+    pthread_mutex_unlock(&chunk->mutex);
+    return number;
+}
+
+// A save job and a whole-world save may write the same chunk file at once, each
+// with its own copy of the cells. Whichever copy was taken later must end up in
+// the file, whatever order the writers finish in: a copy replaces the file only
+// when it is newer than the one there, checked and renamed under the chunk's
+// mutex. The slow part (writing and syncing the temporary file) runs unlocked.
+static bool write_numbered_copy(Chunk* chunk, const char* world_name, const unsigned char* bytes, uint32_t number,
+                                bool sync) {
+    char path[WORLD_PATH_MAX], temp[WORLD_PATH_MAX + 64];
+    world_chunk_path(path, world_name, chunk->chunk_x, chunk->chunk_y, chunk->chunk_z);
+    if (!write_temp_file(path, temp, sizeof temp, bytes, (size_t)WORLD_CHUNK_FILE_BYTES, sync)) return false;
+    pthread_mutex_lock(&chunk->mutex);
+    const bool newer = (int32_t)(number - chunk->file_copy_on_disk) > 0;
+    const bool ok = !newer || replace_with_temp_file(temp, path);
+    if (newer && ok) chunk->file_copy_on_disk = number;
+    pthread_mutex_unlock(&chunk->mutex);
+    if (!newer) remove_temp_file(temp);
+    return ok;
+}
+
 // Used by the worker's save jobs, a few files at a time, so each file is synced
 // to disk before it replaces the old one.
 bool world_save_chunk(Chunk* chunk, const char* world_name) {
@@ -184,30 +227,27 @@ bool world_save_chunk(Chunk* chunk, const char* world_name) {
                 chunk->chunk_z);
         return false;
     }
-    // Under the chunk's mutex no edit lands halfway through the copy.
-    pthread_mutex_lock(&chunk->mutex);
-    encode_blocks(chunk, bytes);
-    pthread_mutex_unlock(&chunk->mutex);
-    bool ok = make_world_dirs(world_name) && write_chunk_file(bytes, chunk, world_name, true);
+    const uint32_t number = take_numbered_copy(chunk, bytes);
+    bool ok = make_world_dirs(world_name) && write_numbered_copy(chunk, world_name, bytes, number, true);
     free(bytes);
     return ok;
 }
 
 // ---------------------------------------------------------------- world.txt
 
-bool world_write_metadata(const World* world, const char* world_name, int64_t saved_at) {
-    if (!world || !check_world_name(world_name, "save")) return false;
+bool world_write_metadata_values(const WorldMetadata* metadata, const char* world_name, int64_t saved_at) {
+    if (!metadata || !check_world_name(world_name, "save")) return false;
     char stamp[64] = "";
     const time_t when = (time_t)saved_at;
     struct tm local = {};
     if (!localtime_r(&when, &local) || strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local) == 0)
         fprintf(stderr, "[world] Failed to format the save time %lld\n", (long long)saved_at);
     char text[1024];
-    const Vector3 p = world->last_player_position;
+    const Vector3 p = metadata->player_position;
     int n = snprintf(text, sizeof text,
                      "name=%s\nseed=%lu\nlast_saved=%s\nchunk_count=%d\nplayer_x=%.6f\nplayer_y=%.6f\nplayer_z=%.6f\n",
-                     world_name, (unsigned long)world->seed, stamp, world->chunk_cache.chunk_count, (double)p.x,
-                     (double)p.y, (double)p.z);
+                     world_name, (unsigned long)metadata->seed, stamp, metadata->chunk_count, (double)p.x, (double)p.y,
+                     (double)p.z);
     if (n < 0 || (size_t)n >= sizeof text) {
         fprintf(stderr, "[world] Metadata of world %s does not fit its buffer\n", world_name);
         return false;
@@ -219,31 +259,103 @@ bool world_write_metadata(const World* world, const char* world_name, int64_t sa
            sync_directory(dir);
 }
 
+static WorldMetadata metadata_of(const World* world) {
+    return WorldMetadata{world->seed, world->chunk_cache.chunk_count, world->last_player_position};
+}
+
+bool world_write_metadata(const World* world, const char* world_name, int64_t saved_at) {
+    if (!world) return false;
+    const WorldMetadata metadata = metadata_of(world);
+    return world_write_metadata_values(&metadata, world_name, saved_at);
+}
+
+// ---------------------------------------------------------------- autosave
+
+static bool same_position(Vector3 a, Vector3 b) {
+    return a.x == b.x && a.y == b.y && a.z == b.z;
+}
+
+// Main thread. Only queues work: the worker writes and syncs the chunk files,
+// then world.txt, in the order they were asked for, so world.txt never names a
+// save whose chunks are not written yet. The record of the player's position
+// moves on as for every save.
+int world_autosave(World* world, Vector3 player_position) {
+    if (!world || !world_name_is_valid(world->world_name)) return 0;
+    int queued = 0;
+    ChunkCache* cache = &world->chunk_cache;
+    for (int i = 0; i < cache->chunk_count; i++) {
+        Chunk* chunk = &cache->chunks[i];
+        if (!chunk->generated || !chunk->modified || chunk->pending_save) continue;
+        worker_queue_chunk_save(world, chunk);
+        queued++;
+    }
+    if (queued == 0 && same_position(player_position, world->last_player_position)) return 0;
+    world->last_player_position = player_position;
+    const WorldMetadata metadata = metadata_of(world);
+    worker_queue_metadata_save(world, &metadata);
+    return queued;
+}
+
+bool world_finish_autosave(const WorldMetadata* metadata, const char* world_name) {
+    if (!metadata || !check_world_name(world_name, "autosave")) return false;
+    char chunks[WORLD_PATH_MAX];
+    snprintf(chunks, sizeof chunks, "%s/%s/chunks", WORLDS_DIR, world_name);
+    // A world whose chunks were never written has no chunks folder yet.
+    if (!make_world_dirs(world_name) || !sync_directory(chunks) ||
+        !world_write_metadata_values(metadata, world_name, (int64_t)time(nullptr))) {
+        fprintf(stderr, "[world] Autosave of world %s failed\n", world_name);
+        return false;
+    }
+    printf("[world] Autosaved world %s\n", world_name);
+    return true;
+}
+
 // ---------------------------------------------------------------- world_save
+
+// The chunk file already holds the cells: the chunk was not modified since it
+// was read or written, and no save job is halfway through writing it.
+static bool chunk_file_is_current(const Chunk* chunk, const char* world_name) {
+    if (chunk->modified || chunk->pending_save) return false;
+    char path[WORLD_PATH_MAX];
+    world_chunk_path(path, world_name, chunk->chunk_x, chunk->chunk_y, chunk->chunk_z);
+    struct stat st = {};
+    return stat(path, &st) == 0 && st.st_size == WORLD_CHUNK_FILE_BYTES;
+}
+
+// Into the world's own folder a chunk goes as a numbered copy (a save job may
+// write the same file) and only when its file is not current; a copy under
+// another name is written whole and leaves `modified` alone, since the world's
+// own files still lack the edits.
+static bool save_one_chunk(Chunk* chunk, const char* world_name, bool own_folder, unsigned char* bytes, int* written) {
+    if (!chunk->generated || (own_folder && chunk_file_is_current(chunk, world_name))) return true;
+    bool ok = false;
+    if (own_folder) {
+        const uint32_t number = take_numbered_copy(chunk, bytes);
+        ok = write_numbered_copy(chunk, world_name, bytes, number, false);
+        if (ok) chunk->modified = false;
+    } else {
+        encode_blocks(chunk, bytes);
+        ok = write_chunk_file(bytes, chunk, world_name, false);
+    }
+    if (ok) (*written)++;
+    return ok;
+}
 
 // Writes every generated record; a record whose terrain was never made holds
 // nothing worth keeping, and an all-air file would later be taken as terrain.
 // Files are not synced one by one (too slow for hundreds of files); the caller
-// syncs the file system once at the end.
+// syncs the file system once at the end, and only when something was written.
 static bool save_all_chunks(World* world, const char* world_name, int* written) {
     unsigned char* bytes = static_cast<unsigned char*>(malloc((size_t)WORLD_CHUNK_FILE_BYTES));
     if (!bytes) {
         fprintf(stderr, "[world] Out of memory saving world %s\n", world_name);
         return false;
     }
+    const bool own_folder = strcmp(world->world_name, world_name) == 0;
     bool ok = true;
     ChunkCache* cache = &world->chunk_cache;
-    for (int i = 0; i < cache->chunk_count; i++) {
-        Chunk* chunk = &cache->chunks[i];
-        if (!chunk->generated) continue;
-        encode_blocks(chunk, bytes);
-        if (write_chunk_file(bytes, chunk, world_name, false)) {
-            chunk->modified = false;
-            (*written)++;
-        } else {
-            ok = false;
-        }
-    }
+    for (int i = 0; i < cache->chunk_count; i++)
+        if (!save_one_chunk(&cache->chunks[i], world_name, own_folder, bytes, written)) ok = false;
     free(bytes);
     return ok;
 }

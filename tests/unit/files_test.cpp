@@ -61,6 +61,7 @@ protected:
     void SetUp() override {
         TempWorldTest::SetUp();
         world_->seed = 42;
+        snprintf(world_->world_name, sizeof world_->world_name, "%s", "home");
     }
 
     int count() const { return world_->chunk_cache.chunk_count; }
@@ -226,6 +227,33 @@ TEST_F(WorldFilesTest, SavingUnderAnotherNameWritesACopy) {
     EXPECT_EQ(file_size("./worlds/copy/chunks/chunk_-3_2_9.chunk"), 262144);
     EXPECT_FALSE(file_exists("./worlds/original"));
     EXPECT_NE(read_text("./worlds/copy/world.txt").find("name=copy\n"), std::string::npos);
+    // The world's own folder still lacks the edits: streaming and autosave must still write them there.
+    EXPECT_TRUE(world_->chunk_cache.chunks[0].modified);
+    EXPECT_TRUE(world_->chunk_cache.chunks[1].modified);
+}
+
+ino_t inode_of(const std::string& path) {
+    struct stat st = {};
+    return stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+// A whole-world save blocks the frame: it rewrites only the chunks whose files
+// do not already hold their cells (modified, or with no file yet).
+TEST_F(WorldFilesTest, SavingAgainRewritesOnlyChunksWhoseFilesAreNotCurrent) {
+    for (int i = 0; i < 3; i++) patterned_chunk(i, 0, 0, i);
+    ASSERT_TRUE(world_save(world_, "home"));
+    const std::string kept = "./worlds/home/chunks/chunk_0_0_0.chunk";
+    const std::string edited = "./worlds/home/chunks/chunk_1_0_0.chunk";
+    const std::string lost = "./worlds/home/chunks/chunk_2_0_0.chunk";
+    const ino_t kept_inode = inode_of(kept), edited_inode = inode_of(edited);
+    world_chunk_set_block(&world_->chunk_cache.chunks[1], 0, 0, 0, BLOCK_GLOWSTONE);
+    ASSERT_EQ(remove(lost.c_str()), 0);
+
+    ASSERT_TRUE(world_save(world_, "home"));
+    EXPECT_EQ(inode_of(kept), kept_inode) << "an unchanged chunk was written again";
+    EXPECT_NE(inode_of(edited), edited_inode);
+    EXPECT_EQ(read_text(edited).substr(0, 4), std::string("\x07\x00\x00\x00", 4));
+    EXPECT_EQ(file_size(lost), 262144);
 }
 
 // A chunk that streaming wrote out and dropped lives only in the running
