@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
 
 #include "clouds.h"
 #include "game_loop.h"
@@ -40,12 +39,6 @@ bool apply_pause_keys(GameState* game, LoopKeys keys, LoopKeyEffects* effects)
         }
     }
     return inventory_open;
-}
-
-bool file_exists(const char* path)
-{
-    struct stat st {};
-    return stat(path, &st) == 0;
 }
 
 }  // namespace
@@ -142,9 +135,7 @@ void game_start(GameState* game)
     MenuSystem* menu = game->menu;
     if (game->world == nullptr) {
         const char* name = menu->selected_world_name;
-        char meta[600] = {0};
-        snprintf(meta, sizeof meta, "./worlds/%s/world.txt", name);
-        bool saved_before = file_exists(meta);
+        bool saved_before = world_metadata_exists(name);
         game->world = world_create();
         if (game->world == nullptr) {
             fprintf(stderr, "Failed to create world %s\n", name);

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -330,6 +331,29 @@ TEST_F(WorldFilesTest, NamesThatLeaveTheWorldsFolderAreRefused) {
     EXPECT_FALSE(world_save(world_, nullptr));
     EXPECT_FALSE(world_load(world_, nullptr));
     EXPECT_FALSE(world_save_chunk(nullptr, "home"));
+}
+
+// The three name rules side by side: what save and load take, what the
+// console's world commands take, what the create-world screen lets a player type.
+TEST(WorldNames, EachRuleAcceptsItsOwnNames) {
+    const std::string longest(WORLD_NAME_MAX - 1, 'n'), too_long(WORLD_NAME_MAX, 'n');
+    const struct {
+        const char* name;
+        bool file_safe, plain;
+    } cases[] = {
+        {"home", true, true},        {"My_World_2", true, true}, {"my world", true, false},
+        {"a;b$(c)", true, false},    {"caf\xc3\xa9", true, false}, {"", false, false},
+        {".hidden", false, false},   {"..", false, false},        {"a/b", false, false},
+        {"a\\b", false, false},     {longest.c_str(), true, true}, {too_long.c_str(), false, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(world_name_is_file_safe(c.name), c.file_safe) << c.name;
+        EXPECT_EQ(world_name_is_plain(c.name), c.plain) << c.name;
+    }
+    for (int ch = 0; ch < 256; ch++) {
+        const bool typable = isalnum(ch) || ch == '_' || ch == ' ';
+        EXPECT_EQ(world_name_char_typable(ch), typable && ch < 128) << ch;
+    }
 }
 
 TEST_F(WorldFilesTest, ShellCharactersInANameAreJustCharacters) {
