@@ -1,5 +1,15 @@
-// Tunables of qvox in one place: sizes, radii, limits and intervals.
+// Tunables of qvox in one place: sizes, radii, limits and intervals, and the
+// few constants the whole program shares (title, version, sky colour).
 #pragma once
+
+#include "raylib.h"
+
+// The window title, also the last line of the HUD's system page.
+constexpr const char* QVOX_WINDOW_TITLE = "qvox 0.0.17-beta";
+// The version line under the main menu's title.
+constexpr const char* QVOX_MENU_VERSION_LINE = "Quarvane - v0.0.17-beta";
+// The sky, and the fog that fades far blocks into it.
+constexpr Color SKY_COLOR = {102, 191, 255, 255};
 
 // Chunk extent in blocks: x and z, then y.
 constexpr int CHUNK_SIZE = 32;

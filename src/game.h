@@ -15,6 +15,15 @@ constexpr int GAME_CHAT_RING = 16;
 constexpr int GAME_CHAT_MESSAGE_SIZE = 512;
 constexpr int GAME_SYSINFO_SIZE = 128;
 
+// The page the HUD shows in the upper left corner (F2 to F5).
+enum HudMode {
+    HUD_MODE_NONE = -1,  // only as prev_hud_mode before the first frame
+    HUD_MODE_HELP = 0,
+    HUD_MODE_PERFORMANCE = 1,
+    HUD_MODE_PLAYER = 2,
+    HUD_MODE_SYSTEM = 3,
+};
+
 struct GameState {
     Font custom_font;                 // font of every menu screen and every text of the game frame
     char last_loaded_family[256];     // family of custom_font
@@ -31,8 +40,8 @@ struct GameState {
     Player* player;
     CloudSystem* clouds;
     bool mouse_captured;              // cursor hidden and locked for mouse look
-    int hud_mode;                     // 0..3
-    int prev_hud_mode;                // hud_mode at the end of the previous frame's key handling
+    HudMode hud_mode;
+    HudMode prev_hud_mode;            // hud_mode at the end of the previous frame's key handling
     bool flight_enabled;              // the player may switch flying on
     bool paused;
     bool pause_settings_open;         // the pause menu shows its settings panel

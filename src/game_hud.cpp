@@ -5,18 +5,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "config.h"
 #include "game.h"
 #include "game_ui.h"
 #include "menu.h"
 #include "player.h"
 #include "utils.h"
 
-static const char* const HUD_TITLE_LINE = "qvox 0.0.17-beta";
-
-constexpr int HUD_MODE_HELP = 0;
-constexpr int HUD_MODE_PERFORMANCE = 1;
-constexpr int HUD_MODE_PLAYER = 2;
-constexpr int HUD_MODE_SYSTEM = 3;
 constexpr float HUD_FONT_SIZE = 32.0f;
 constexpr float HUD_SPACING = 1.0f;
 constexpr float HUD_X = 10.0f;
@@ -96,7 +91,7 @@ static void performance_page(const GameState* game, int fps, int memory_mb, HudP
     format_line(memory_text, sizeof memory_text, "Memory Usage: %d MB", memory_mb);
     add_line(page, 170, memory_text);
     add_position_line(game, page, 210);
-    add_line(page, 250, HUD_TITLE_LINE, true);
+    add_line(page, 250, QVOX_WINDOW_TITLE, true);
 }
 
 static void player_page(const GameState* game, int fps, HudPage* page) {
@@ -113,7 +108,7 @@ static void player_page(const GameState* game, int fps, HudPage* page) {
     format_line(momentum_text, sizeof momentum_text, "Vel: (%.2f, %.2f, %.2f) m/s", (double)v.x, (double)v.y,
              (double)v.z);
     add_line(page, 170, momentum_text);
-    add_line(page, 250, HUD_TITLE_LINE, true);
+    add_line(page, 250, QVOX_WINDOW_TITLE, true);
 }
 
 static void system_page(const GameState* game, HudPage* page) {
@@ -121,7 +116,7 @@ static void system_page(const GameState* game, HudPage* page) {
     add_line(page, 50, game->cached_cpu);
     add_line(page, 90, game->cached_gpu);
     add_line(page, 130, game->cached_kernel);
-    add_line(page, 250, HUD_TITLE_LINE, true);
+    add_line(page, 250, QVOX_WINDOW_TITLE, true);
 }
 
 int game_hud_lines(const GameState* game, int fps, int memory_mb, HudLine out[GAME_HUD_MAX_LINES]) {

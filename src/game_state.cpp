@@ -51,19 +51,19 @@ void game_state_init(GameState* game)
     game->camera.up = Vector3{0.0f, 1.0f, 0.0f};
     game->camera.fovy = 90.0f;
     game->camera.projection = CAMERA_PERSPECTIVE;
-    game->prev_hud_mode = -1;
+    game->prev_hud_mode = HUD_MODE_NONE;
     game->camera_forward = Vector3{0.0f, 0.0f, 1.0f};
 }
 
 LoopKeyEffects game_apply_loop_keys(GameState* game, LoopKeys keys)
 {
     LoopKeyEffects effects = {};
-    if (keys.f2) game->hud_mode = 0;
-    if (keys.f3) game->hud_mode = 1;
-    if (keys.f4) game->hud_mode = 2;
+    if (keys.f2) game->hud_mode = HUD_MODE_HELP;
+    if (keys.f3) game->hud_mode = HUD_MODE_PERFORMANCE;
+    if (keys.f4) game->hud_mode = HUD_MODE_PLAYER;
     if (keys.f5) {
-        game->hud_mode = 3;
-        effects.fill_system_info = game->prev_hud_mode != 3;
+        game->hud_mode = HUD_MODE_SYSTEM;
+        effects.fill_system_info = game->prev_hud_mode != HUD_MODE_SYSTEM;
     }
 
     bool inventory_open = apply_pause_keys(game, keys, &effects);

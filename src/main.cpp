@@ -12,7 +12,6 @@
 
 namespace {
 
-const Color SKY = {102, 191, 255, 255};
 constexpr int FONT_LOAD_SIZE = 64;
 constexpr int FONT_CODEPOINT_BUFFER = 1024;
 
@@ -196,7 +195,7 @@ void game_frame(GameState* game)
     }
     game_build_camera(game);
     BeginDrawing();
-    ClearBackground(SKY);
+    ClearBackground(SKY_COLOR);
     game_render_world(game);
     draw_overlays(game);
     EndDrawing();
@@ -243,7 +242,7 @@ int main(void)
     // Quiet from the first call: the library's own start-up lines are not ours to print.
     SetTraceLogLevel(LOG_NONE);
     SetConfigFlags(FLAG_WINDOW_RESIZABLE);
-    InitWindow(1200, 800, "qvox 0.0.17-beta");
+    InitWindow(1200, 800, QVOX_WINDOW_TITLE);
     SetExitKey(KEY_NULL);
     world_system_init();
 

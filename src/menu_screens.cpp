@@ -181,7 +181,7 @@ void menu_draw_main(MenuSystem* menu, Font font)
     float logo_w = text_width(font, logo, 80, 2.0f);
     float logo_x = (static_cast<float>(GetScreenWidth()) - logo_w) * 0.5f;
     DrawTextEx(font, logo, Vector2{logo_x, 60}, 80, 2.0f, WHITE);
-    draw_centered(font, "Quarvane - v0.0.17-beta", 150, 24, 1.0f, MENU_SECONDARY_TEXT);
+    draw_centered(font, QVOX_MENU_VERSION_LINE, 150, 24, 1.0f, MENU_SECONDARY_TEXT);
     if (menu->current_splash_text[0] != '\0') {
         float h = MeasureTextEx(font, menu->current_splash_text, 36, 1.0f).y;
         DrawTextPro(font, menu->current_splash_text, Vector2{logo_x + logo_w + 30, 210}, Vector2{0, h * 0.5f},

@@ -28,7 +28,7 @@ protected:
         fill_texts(&menu_->game_text);
         game_ = new GameState{};
         game_->menu = menu_;
-        game_->prev_hud_mode = -1;
+        game_->prev_hud_mode = HUD_MODE_NONE;
         game_->world = world_create();
         ASSERT_NE(game_->world, nullptr);
         game_->player = player_create(8.0f, 100.0f, 8.0f);
