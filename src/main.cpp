@@ -211,24 +211,15 @@ void abandon_game(GameState* game)
     EnableCursor();
 }
 
+// Ends a running game the way leaving it for the menu does, then saves the
+// settings and closes the window.
 void shutdown(GameState* game)
 {
-    if (game->world != nullptr && game->player != nullptr) {
-        game->world->last_player_position = game->player->position;
-        if (!world_save(game->world, game->world->world_name)) {
-            fprintf(stderr, "Failed to save world %s\n", game->world->world_name);
-        }
-    }
+    game_leave_world(game);
     menu_save_settings(game->menu);
     menu_system_free(game->menu);
     game->menu = nullptr;
     unload_custom_font(game);
-    player_free(game->player);
-    clouds_free(game->clouds);
-    if (game->world != nullptr) {
-        world_unload_textures(game->world);
-        world_free(game->world);
-    }
     CloseWindow();
 }
 
