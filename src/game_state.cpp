@@ -16,7 +16,7 @@ namespace {
 void set_cursor(LoopKeyEffects* effects, GameState* game, bool captured)
 {
     effects->cursor = captured ? LOOP_CURSOR_DISABLE : LOOP_CURSOR_ENABLE;
-    game->mouse_captured = captured;
+    game->look.mouse_captured = captured;
 }
 
 // Escape and P: the inventory screen takes Escape first; otherwise they pause
@@ -27,14 +27,14 @@ bool apply_pause_keys(GameState* game, LoopKeys keys, LoopKeyEffects* effects)
     if (keys.escape && inventory_open) {
         effects->toggle_inventory = true;
         inventory_open = false;
-        if (!game->paused && game->mouse_captured) effects->cursor = LOOP_CURSOR_DISABLE;
+        if (!game->paused && game->look.mouse_captured) effects->cursor = LOOP_CURSOR_DISABLE;
         return inventory_open;
     }
     if (keys.p || keys.escape) {
         game->paused = !game->paused;
         if (game->paused) {
             set_cursor(effects, game, false);
-        } else if (game->mouse_captured) {
+        } else if (game->look.mouse_captured) {
             effects->cursor = LOOP_CURSOR_DISABLE;
         }
     }
@@ -46,45 +46,45 @@ bool apply_pause_keys(GameState* game, LoopKeys keys, LoopKeyEffects* effects)
 void game_state_init(GameState* game)
 {
     memset(game, 0, sizeof *game);
-    game->camera.position = Vector3{20.0f, 15.0f, 20.0f};
-    game->camera.target = Vector3{8.0f, 4.0f, 8.0f};
-    game->camera.up = Vector3{0.0f, 1.0f, 0.0f};
-    game->camera.fovy = 90.0f;
-    game->camera.projection = CAMERA_PERSPECTIVE;
-    game->prev_hud_mode = HUD_MODE_NONE;
-    game->camera_forward = Vector3{0.0f, 0.0f, 1.0f};
+    game->look.camera.position = Vector3{20.0f, 15.0f, 20.0f};
+    game->look.camera.target = Vector3{8.0f, 4.0f, 8.0f};
+    game->look.camera.up = Vector3{0.0f, 1.0f, 0.0f};
+    game->look.camera.fovy = 90.0f;
+    game->look.camera.projection = CAMERA_PERSPECTIVE;
+    game->hud.prev_mode = HUD_MODE_NONE;
+    game->look.forward = Vector3{0.0f, 0.0f, 1.0f};
 }
 
 LoopKeyEffects game_apply_loop_keys(GameState* game, LoopKeys keys)
 {
     LoopKeyEffects effects = {};
-    if (keys.f2) game->hud_mode = HUD_MODE_HELP;
-    if (keys.f3) game->hud_mode = HUD_MODE_PERFORMANCE;
-    if (keys.f4) game->hud_mode = HUD_MODE_PLAYER;
+    if (keys.f2) game->hud.mode = HUD_MODE_HELP;
+    if (keys.f3) game->hud.mode = HUD_MODE_PERFORMANCE;
+    if (keys.f4) game->hud.mode = HUD_MODE_PLAYER;
     if (keys.f5) {
-        game->hud_mode = HUD_MODE_SYSTEM;
-        effects.fill_system_info = game->prev_hud_mode != HUD_MODE_SYSTEM;
+        game->hud.mode = HUD_MODE_SYSTEM;
+        effects.fill_system_info = game->hud.prev_mode != HUD_MODE_SYSTEM;
     }
 
     bool inventory_open = apply_pause_keys(game, keys, &effects);
     bool wants_cursor = game->paused || inventory_open;
-    if (wants_cursor && game->mouse_captured) {
+    if (wants_cursor && game->look.mouse_captured) {
         set_cursor(&effects, game, false);
-    } else if (!wants_cursor && !game->mouse_captured) {
+    } else if (!wants_cursor && !game->look.mouse_captured) {
         set_cursor(&effects, game, true);
     }
 
     effects.toggle_fullscreen = keys.f11;
     effects.reset_player = keys.r;
     if (keys.t && !game->paused) {
-        game->chat_input[0] = '\0';
+        game->chat.input[0] = '\0';
         set_cursor(&effects, game, false);
-        game->chat_active = true;
-        game->chat_input_len = 0;
-        game->history_index = 0;
+        game->chat.active = true;
+        game->chat.input_len = 0;
+        game->chat.history_index = 0;
         effects.chat_opened = true;
     }
-    game->prev_hud_mode = game->hud_mode;
+    game->hud.prev_mode = game->hud.mode;
     return effects;
 }
 
@@ -100,7 +100,7 @@ int game_number_key_slot(const bool number_keys[9])
 void game_autosave_tick(GameState* game)
 {
     if (game->world == nullptr || game->player == nullptr) return;
-    game->autosave_timer += game->dt;
+    game->autosave_timer += game->frame.dt;
     if (game->autosave_timer < AUTOSAVE_INTERVAL_SECONDS) return;
     game->autosave_timer = 0.0f;
     world_autosave(game->world, game->player->position);
@@ -127,7 +127,7 @@ void game_leave_world(GameState* game)
     game->autosave_timer = 0.0f;
     game->pause_settings_open = false;
     game->paused = false;
-    game->mouse_captured = false;
+    game->look.mouse_captured = false;
 }
 
 void game_start(GameState* game)
@@ -154,10 +154,10 @@ void game_start(GameState* game)
         game->player = player_create(at.x, at.y, at.z);
         game->clouds = clouds_create("./assets/textures/clouds.png");
         DisableCursor();
-        Vector3 d = vec3_normalize(vec3_sub(game->camera.target, game->camera.position));
-        game->camera_yaw = atan2f(d.x, d.z);
-        game->camera_pitch = asinf(d.y);
-        game->mouse_captured = true;
+        Vector3 d = vec3_normalize(vec3_sub(game->look.camera.target, game->look.camera.position));
+        game->look.yaw = atan2f(d.x, d.z);
+        game->look.pitch = asinf(d.y);
+        game->look.mouse_captured = true;
     }
     menu->should_start_game = false;
 }

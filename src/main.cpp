@@ -112,9 +112,9 @@ LoopKeys read_loop_keys(const GameState* game)
 void apply_loop_key_effects(GameState* game, LoopKeyEffects effects)
 {
     if (effects.fill_system_info) {
-        get_cpu_model(game->cached_cpu, sizeof game->cached_cpu);
-        get_gpu_model(game->cached_gpu, sizeof game->cached_gpu);
-        get_kernel_info(game->cached_kernel, sizeof game->cached_kernel);
+        get_cpu_model(game->hud.cpu, sizeof game->hud.cpu);
+        get_gpu_model(game->hud.gpu, sizeof game->hud.gpu);
+        get_kernel_info(game->hud.kernel, sizeof game->hud.kernel);
     }
     if (effects.toggle_inventory) inventory_toggle_big(game->player);
     if (effects.cursor == LOOP_CURSOR_ENABLE) EnableCursor();
@@ -143,17 +143,17 @@ void play_input(GameState* game)
         inventory_toggle_big(game->player);
         if (inventory_is_big_open(game->player)) {
             EnableCursor();
-            game->mouse_captured = false;
+            game->look.mouse_captured = false;
         }
     }
 }
 
 void advance_world(GameState* game)
 {
-    player_update(game->player, game->world, game->dt, game->flight_enabled);
-    world_update_chunks(game->world, game->player->position, game->camera_forward);
+    player_update(game->player, game->world, game->frame.dt, game->flight_enabled);
+    world_update_chunks(game->world, game->player->position, game->look.forward);
     clouds_update(game->clouds, game->player->position);
-    if (!game->chat_active && !inventory_is_big_open(game->player)) {
+    if (!game->chat.active && !inventory_is_big_open(game->player)) {
         play_input(game);
     }
     game_autosave_tick(game);
@@ -171,7 +171,7 @@ void draw_overlays(GameState* game)
     if (game->paused) {
         game_draw_pause_menu(game);
     }
-    if (game->chat_active) {
+    if (game->chat.active) {
         game_draw_chat_input(game);
     }
 }
@@ -179,7 +179,7 @@ void draw_overlays(GameState* game)
 void game_frame(GameState* game)
 {
     SetTargetFPS(game->menu->max_fps);
-    if (game->chat_active) {
+    if (game->chat.active) {
         game_chat_input(game);
     } else {
         apply_loop_key_effects(game, game_apply_loop_keys(game, read_loop_keys(game)));
@@ -187,7 +187,7 @@ void game_frame(GameState* game)
     if (game->world == nullptr || game->player == nullptr) {
         return;
     }
-    if (game->mouse_captured) {
+    if (game->look.mouse_captured) {
         game_mouse_look(game);
     }
     if (!game->paused) {
@@ -252,7 +252,7 @@ int main(void)
     bool running = !WindowShouldClose();
     while (running) {
         frames++;
-        game.dt = GetFrameTime();
+        game.frame.dt = GetFrameTime();
         reload_font_if_changed(&game);
         if (game.menu->current_state != MENU_STATE_GAME) {
             draw_menu_screen(&game);

@@ -170,11 +170,11 @@ bool set_up_scene(GameState* game)
     game->player = player_create(SCENE_X, y, SCENE_Z);
     if (!game->player) return false;
     game->clouds = clouds_create("./assets/textures/clouds.png");
-    game->camera_yaw = SCENE_YAW;
-    game->camera_pitch = SCENE_PITCH;
-    game->camera_forward = Vector3{cosf(SCENE_PITCH) * sinf(SCENE_YAW), sinf(SCENE_PITCH),
+    game->look.yaw = SCENE_YAW;
+    game->look.pitch = SCENE_PITCH;
+    game->look.forward = Vector3{cosf(SCENE_PITCH) * sinf(SCENE_YAW), sinf(SCENE_PITCH),
                                    cosf(SCENE_PITCH) * cosf(SCENE_YAW)};
-    world_update_chunks(game->world, game->player->position, game->camera_forward);
+    world_update_chunks(game->world, game->player->position, game->look.forward);
     wait_for_worker(game->world);
     clouds_update(game->clouds, game->player->position);
     game_build_camera(game);
@@ -272,7 +272,7 @@ int main(int argc, char** argv)
         samples.reserve(FRAMES);
         for (int frame = 0; frame < FRAMES; frame++)
             samples.push_back(draw_frame(&game, frame == FRAMES - 1 && screenshot[0] ? screenshot : nullptr));
-        report(samples, game.blocks_rendered);
+        report(samples, game.frame.blocks_rendered);
     } else {
         std::fprintf(stderr, "[frame_time] setting up the scene failed\n");
     }

@@ -154,7 +154,7 @@ TEST_F(WorkerAutosaveTest, RunsEveryFiveSecondsOfPlay) {
         bool saved;
     } frames[] = {{1.0f, false}, {2.5f, false}, {1.4f, false}, {0.2f, true}, {4.9f, false}, {0.1f, true}};
     for (const auto& frame : frames) {
-        game.dt = frame.dt;
+        game.frame.dt = frame.dt;
         const bool was_modified = world_get_chunk(world_, 0, 1, 0)->modified;
         game_autosave_tick(&game);
         worker_flush_queue(world_);
