@@ -17,7 +17,7 @@ constexpr int GAME_SYSINFO_SIZE = 128;
 
 // The page the HUD shows in the upper left corner (F2 to F5).
 enum HudMode {
-    HUD_MODE_NONE = -1,  // only as prev_hud_mode before the first frame
+    HUD_MODE_NONE = -1,  // only as hud.prev_mode before the first frame
     HUD_MODE_HELP = 0,
     HUD_MODE_PERFORMANCE = 1,
     HUD_MODE_PLAYER = 2,
