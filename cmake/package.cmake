@@ -1,7 +1,7 @@
 # Installation in the layout of a Debian game, and its package (make package):
 #
 #   PREFIX/games/qvox                        the program
-#   PREFIX/lib/games/qvox/libraylib.so.*     raylib 6, private: Debian 12 has none
+#   PREFIX/lib/games/qvox/libraylib.so.600   raylib 6, private: Debian 12 has none
 #   PREFIX/share/games/qvox/assets/          textures, texts, backgrounds, info page;
 #                                            fonts/ links into the system's font packages
 #   PREFIX/share/applications/qvox.desktop, PREFIX/share/metainfo/org.qvox.qvox.metainfo.xml
@@ -58,20 +58,24 @@ install(SCRIPT "${CMAKE_SOURCE_DIR}/cmake/install_fonts.cmake")
 # travels with the game.
 list(GET RAYLIB_LIBRARY_DIRS 0 qvox_raylib_dir)
 if(NOT qvox_raylib_dir MATCHES "^/usr/lib")
-    file(GLOB qvox_raylib_files "${qvox_raylib_dir}/libraylib.so.*")
-    install(FILES ${qvox_raylib_files} DESTINATION lib/games/qvox
+    # One file under the name the program asks for: nothing links against the others.
+    file(REAL_PATH "${qvox_raylib_dir}/libraylib.so" qvox_raylib_file)
+    execute_process(COMMAND "${CMAKE_OBJDUMP}" -p "${qvox_raylib_file}" OUTPUT_VARIABLE qvox_raylib_headers)
+    string(REGEX MATCH "SONAME +([^\n ]+)" unused "${qvox_raylib_headers}")
+    set(qvox_raylib_soname "${CMAKE_MATCH_1}")
+    if(NOT qvox_raylib_soname)
+        message(FATAL_ERROR "no SONAME in ${qvox_raylib_file}")
+    endif()
+    install(FILES "${qvox_raylib_file}" DESTINATION lib/games/qvox RENAME "${qvox_raylib_soname}"
         PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
     # Built for release, but with its symbol table.
-    install(CODE "file(GLOB libs \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/lib/games/qvox/libraylib.so.*\")
-                  foreach(lib \${libs})
-                      if(NOT IS_SYMLINK \"\${lib}\")
-                          execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-unneeded --remove-section=.comment --remove-section=.note \"\${lib}\"
-                                          RESULT_VARIABLE status)
-                          if(status)
-                              message(FATAL_ERROR \"strip failed on \${lib}\")
-                          endif()
-                      endif()
-                  endforeach()")
+    install(CODE "execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-unneeded --remove-section=.comment
+                                          --remove-section=.note
+                                          \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/lib/games/qvox/${qvox_raylib_soname}\"
+                                  RESULT_VARIABLE status)
+                  if(status)
+                      message(FATAL_ERROR \"strip failed on ${qvox_raylib_soname}\")
+                  endif()")
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS "${qvox_raylib_dir}")
 endif()
 
