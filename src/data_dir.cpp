@@ -35,6 +35,10 @@ bool running_executable(char* path, size_t size)
 // XDG base folders are private to their owner, and so are a player's worlds.
 bool make_folders(const char* folder, char* error, size_t error_size)
 {
+    if (folder[0] != '/') {
+        snprintf(error, error_size, "Data folder is not an absolute path: %s", folder);
+        return false;
+    }
     char path[DATA_DIR_PATH_MAX];
     if (!fits(snprintf(path, sizeof path, "%s", folder), sizeof path)) {
         snprintf(error, error_size, "Data folder path too long: %s", folder);
