@@ -8,7 +8,7 @@ TSAN_TESTS ?= Worker|Streaming|Concurrency
 
 CONFIGURE = cmake -S . -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
 
-.PHONY: all deps build run test sanitize asan tsan bench frametime textures backgrounds clouds clean distclean fuzz fuzz-build fuzz-run playbot asan-build asan-run tsan-build tsan-run
+.PHONY: all deps build run test package sanitize asan tsan bench frametime textures backgrounds clouds clean distclean fuzz fuzz-build fuzz-run playbot asan-build asan-run tsan-build tsan-run
 
 all: build
 
@@ -24,6 +24,10 @@ run: build
 
 test: build
 	bash scripts/run_tests.sh
+
+# The Debian package of the build tree: build/qvox_VERSION_ARCH.deb (cmake/package.cmake).
+package: build
+	cd build && cpack -G DEB
 
 sanitize: asan tsan
 

@@ -49,6 +49,8 @@ packages=(
     clang libclang-rt-14-dev
     # fonts the game offers
     fonts-jetbrains-mono fonts-dejavu-core
+    # the Debian package and its checks (make package)
+    lintian desktop-file-utils appstream
 )
 
 missing=()

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "clouds.h"
+#include "data_dir.h"
 #include "game.h"
 #include "game_loop.h"
 #include "menu.h"
@@ -223,6 +224,22 @@ void shutdown(GameState* game)
     CloseWindow();
 }
 
+// Without its data folder the installed game has nowhere to keep worlds and
+// settings; it says why until the player closes the window instead of
+// writing into whatever folder it was started from.
+void show_data_dir_failure(const char* message)
+{
+    SetTargetFPS(30);
+    while (!WindowShouldClose() && !IsKeyPressed(KEY_ESCAPE)) {
+        BeginDrawing();
+        ClearBackground(Color{20, 20, 20, 255});
+        DrawText("qvox cannot start", 40, 40, 40, WHITE);
+        DrawText(message, 40, 110, 20, LIGHTGRAY);
+        DrawText("Press Escape or close the window to quit.", 40, 160, 20, GRAY);
+        EndDrawing();
+    }
+}
+
 }  // namespace
 
 int main(void)
@@ -230,11 +247,18 @@ int main(void)
     // Lines reach a log file or pipe as they are printed, not when a buffer fills.
     setvbuf(stdout, nullptr, _IOLBF, 0);
     game_catch_quit_signals();
+    char data_error[2 * DATA_DIR_PATH_MAX] = {0};
+    const DataDirOutcome data = data_dir_choose(data_error, sizeof data_error);
     // Quiet from the first call: the library's own start-up lines are not ours to print.
     SetTraceLogLevel(LOG_NONE);
     SetConfigFlags(FLAG_WINDOW_RESIZABLE);
     InitWindow(1200, 800, QVOX_WINDOW_TITLE);
     SetExitKey(KEY_NULL);
+    if (data == DATA_DIR_FAILED) {
+        show_data_dir_failure(data_error);
+        CloseWindow();
+        return 1;
+    }
     world_system_init();
 
     static GameState game;

@@ -1,10 +1,10 @@
 // The settings screen (sliders, font family and variant choosers) and the
 // credits screen.
+#include "data_dir.h"
 #include "menu.h"
 
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
 
 namespace {
 
@@ -71,24 +71,16 @@ void draw_variant_chooser(MenuSystem* menu, Font font, int panel_x, Vector2 mous
     }
 }
 
-// The page lies beside the program, not in the working directory.
+// The page lies beside the program (or in its installed tree), not in the
+// working directory.
 void open_info_page(void)
 {
-    char exe[512] = {0};
-    char dir[512] = {0};
-    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n > 0) {
-        exe[n] = '\0';
-        char* slash = strrchr(exe, '/');
-        if (slash != nullptr) *slash = '\0';
-        snprintf(dir, sizeof dir, "%s", exe);
-    } else {
-        snprintf(dir, sizeof dir, "%s", GetApplicationDirectory());
-        size_t len = strlen(dir);
-        if (len > 1 && dir[len - 1] == '/') dir[len - 1] = '\0';
+    char assets[512] = {0};
+    if (!data_dir_program_assets(assets, sizeof assets)) {
+        snprintf(assets, sizeof assets, "%sassets", GetApplicationDirectory());
     }
     char url[1024] = {0};
-    snprintf(url, sizeof url, "file://%s/assets/info.html", dir);
+    snprintf(url, sizeof url, "file://%s/info.html", assets);
     OpenURL(url);
 }
 
