@@ -9,6 +9,7 @@ struct World;
 struct Player;
 struct CloudSystem;
 struct MenuSystem;
+struct MenuInput;
 
 constexpr int GAME_CHAT_INPUT_SIZE = 256;
 constexpr int GAME_CHAT_RING = 16;
@@ -102,7 +103,17 @@ void game_block_editing(GameState* game);
 void game_render_world(GameState* game);
 
 // ---- pause menu and its settings panel (game_pause.cpp)
-void game_draw_pause_menu(GameState* game);
+enum PauseAction {
+    PAUSE_ACTION_NONE,
+    PAUSE_ACTION_RESUME,
+    PAUSE_ACTION_SETTINGS,  // open the settings panel
+    PAUSE_ACTION_LEAVE,     // save and go back to the main menu
+};
+void game_draw_pause_menu(const GameState* game, Vector2 mouse);
+// The button of the pause menu clicked this frame (none while the settings panel is open).
+PauseAction game_pause_menu_action(const GameState* game, const MenuInput* input);
+// The settings panel's sliders, and its Back button or Escape, which close it.
+void game_update_pause_settings(GameState* game, const MenuInput* input);
 
 // ---- chat console (game_console.cpp)
 void game_chat_input(GameState* game);                        // keyboard handling while the chat is open
@@ -119,4 +130,4 @@ void game_draw_hud(GameState* game);
 
 // ---- hotbar and the big inventory screen (game_inventory_ui.cpp)
 void game_draw_hotbar(GameState* game);
-void game_draw_big_inventory(GameState* game);  // draws and handles its mouse clicks
+void game_draw_big_inventory(const GameState* game);

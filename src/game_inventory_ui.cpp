@@ -188,10 +188,8 @@ static void draw_screen_frame(const GameState* game, int left, int top) {
                WHITE);
 }
 
-// Draws everything first and then applies a click: only the clicked slot
-// changes, and it was drawn with its contents from before the click as well.
-void game_draw_big_inventory(GameState* game) {
-    Player* player = game->player;
+void game_draw_big_inventory(const GameState* game) {
+    const Player* player = game->player;
     if (!player || !player->inventory_open) return;
     const int width = GetScreenWidth();
     const int height = GetScreenHeight();
@@ -208,5 +206,4 @@ void game_draw_big_inventory(GameState* game) {
     const char* hint = game->menu ? game->menu->game_text.inventory_close : "";
     DrawTextEx(game->custom_font, hint, Vector2{(float)left, (float)(top + 290)}, 16.0f, INVENTORY_SPACING,
                SLOT_NUMBER);
-    if (IsMouseButtonPressed(MOUSE_BUTTON_LEFT)) game_inventory_click_at(player, width, height, GetMousePosition());
 }

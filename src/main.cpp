@@ -6,6 +6,7 @@
 #include "data_dir.h"
 #include "game.h"
 #include "game_loop.h"
+#include "game_ui.h"
 #include "menu.h"
 #include "player.h"
 #include "utils.h"
@@ -68,29 +69,15 @@ void reload_font_if_changed(GameState* game)
     remember_font(game);
 }
 
-void draw_menu_screen(GameState* game)
+void menu_frame(GameState* game)
 {
-    MenuSystem* menu = game->menu;
+    const MenuInput input = menu_read_input();
     BeginDrawing();
-    switch (menu->current_state) {
-    case MENU_STATE_MAIN:
-        menu_draw_main(menu, game->custom_font);
-        break;
-    case MENU_STATE_WORLD_SELECT:
-        menu_draw_world_select(menu, game->custom_font);
-        break;
-    case MENU_STATE_CREATE_WORLD:
-        menu_draw_create_world(menu, game->custom_font);
-        break;
-    case MENU_STATE_CREDITS:
-        menu_draw_credits(menu, game->custom_font);
-        break;
-    default:
-        menu_draw_settings(menu, game->custom_font);
-        break;
-    }
+    menu_screen_frame(game->menu, game->custom_font, &input);
     EndDrawing();
-    menu_update_input(menu);
+    // Read after the frame's input poll: Escape takes the screen back before
+    // the next frame is drawn.
+    if (IsKeyPressed(KEY_ESCAPE)) menu_escape_pressed(game->menu);
     game->should_quit = false;
 }
 
@@ -160,17 +147,45 @@ void advance_world(GameState* game)
     game_autosave_tick(game);
 }
 
-void draw_overlays(GameState* game)
+void apply_pause_action(GameState* game, PauseAction action)
+{
+    if (action == PAUSE_ACTION_RESUME) {
+        DisableCursor();
+        game->look.mouse_captured = true;
+        game->pause_settings_open = false;
+        game->paused = false;
+    } else if (action == PAUSE_ACTION_SETTINGS) {
+        game->pause_settings_open = true;
+    } else if (action == PAUSE_ACTION_LEAVE) {
+        game->menu->current_state = MENU_STATE_MAIN;
+        game_leave_world(game);
+        EnableCursor();
+    }
+}
+
+// The 2D layers over the world, in drawing order. The inventory screen and the
+// pause menu take a click right after they are drawn, in the frame that
+// showed what was clicked.
+void overlays_frame(GameState* game, const MenuInput* input)
 {
     game_draw_crosshair(game);
     game_draw_hotbar(game);
     if (game->player != nullptr && inventory_is_big_open(game->player)) {
         game_draw_big_inventory(game);
+        if (input->click) {
+            game_inventory_click_at(game->player, GetScreenWidth(), GetScreenHeight(), input->mouse);
+        }
     }
     game_draw_hud(game);
     game_draw_chat_messages(game);
     if (game->paused) {
-        game_draw_pause_menu(game);
+        const bool settings_open = game->pause_settings_open;
+        game_draw_pause_menu(game, input->mouse);
+        if (settings_open) {
+            game_update_pause_settings(game, input);
+        } else {
+            apply_pause_action(game, game_pause_menu_action(game, input));
+        }
     }
     if (game->chat.active) {
         game_draw_chat_input(game);
@@ -195,10 +210,12 @@ void game_frame(GameState* game)
         advance_world(game);
     }
     game_build_camera(game);
+    // Read after the chat took this frame's typed characters.
+    const MenuInput input = menu_read_input();
     BeginDrawing();
     ClearBackground(SKY_COLOR);
     game_render_world(game);
-    draw_overlays(game);
+    overlays_frame(game, &input);
     EndDrawing();
 }
 
@@ -279,7 +296,7 @@ int main(void)
         game.frame.dt = GetFrameTime();
         reload_font_if_changed(&game);
         if (game.menu->current_state != MENU_STATE_GAME) {
-            draw_menu_screen(&game);
+            menu_frame(&game);
         } else {
             if (game.menu->should_start_game) game_start(&game);
             if (game.world != nullptr && game.player != nullptr) {

@@ -149,6 +149,17 @@ bool menu_is_directory(const char* path);
 // 'f' a double, 's' a string), in that order, possibly fewer; no %n, no '*'.
 bool menu_format_fits(const char* format, const char* kinds);
 
+// What the player did in one frame on a menu screen.
+constexpr int MENU_INPUT_MAX_CHARS = 32;
+struct MenuInput {
+    Vector2 mouse;
+    bool click;      // left button pressed this frame
+    bool left_down;  // left button held: slider drags
+    bool up, down, enter, escape, backspace;
+    int chars[MENU_INPUT_MAX_CHARS];  // typed code points in order
+    int char_count;
+};
+
 // ---- settings file and font lists (menu_settings.cpp)
 void menu_load_settings(MenuSystem* menu);
 void menu_save_settings(MenuSystem* menu);
@@ -161,15 +172,19 @@ int menu_render_distance_knob_offset(float render_distance);
 float menu_render_distance_from_mouse(float mouse_x, int slider_x);
 int menu_max_fps_knob_offset(int max_fps);
 int menu_max_fps_from_mouse(float mouse_x, int slider_x);
-// Draws the view-distance and frame-rate sliders of a panel at panel_x and
-// applies a drag (saving the settings each changed frame).
-void menu_draw_setting_sliders(MenuSystem* menu, Font font, int panel_x);
+// Draws the view-distance and frame-rate sliders of a panel at panel_x.
+void menu_draw_setting_sliders(const MenuSystem* menu, Font font, int panel_x);
+// Applies a drag on those sliders (saving the settings each changed frame);
+// the knobs show it in the next frame.
+void menu_update_setting_sliders(MenuSystem* menu, int panel_x, const MenuInput* input);
 
 // ---- main menu, world list, create-world screen (menu_screens.cpp)
-void menu_draw_main(MenuSystem* menu, Font font);
-void menu_draw_world_select(MenuSystem* menu, Font font);
-void menu_draw_create_world(MenuSystem* menu, Font font);
-void menu_update_input(MenuSystem* menu);
+// Reads what the player did in this frame (call once a frame, before drawing).
+MenuInput menu_read_input(void);
+// One frame of the current menu screen: each part is drawn and then the input
+// is applied to it, in the order of the parts, so a click acts in the frame
+// that drew what was clicked.
+void menu_screen_frame(MenuSystem* menu, Font font, const MenuInput* input);
 void menu_scan_worlds(MenuSystem* menu);
 // Keyboard of the world list: Up, Down, Enter, Escape pressed this frame.
 void menu_world_select_keys(MenuSystem* menu, bool up, bool down, bool enter, bool escape);
@@ -186,8 +201,8 @@ void menu_draw_background(const MenuSystem* menu);
 bool menu_draw_button(Rectangle rect, Color normal, Vector2 mouse);
 
 // ---- settings and credits screens (menu_settings_screen.cpp)
-void menu_draw_settings(MenuSystem* menu, Font font);
-void menu_draw_credits(MenuSystem* menu, Font font);
+void menu_settings_frame(MenuSystem* menu, Font font, const MenuInput* input);
+void menu_credits_frame(MenuSystem* menu, Font font, const MenuInput* input);
 void menu_previous_font_family(MenuSystem* menu);
 void menu_next_font_family(MenuSystem* menu);
 // Up/down of the variant chooser; returns whether the index changed.

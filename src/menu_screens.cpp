@@ -56,18 +56,33 @@ void start_game(MenuSystem* menu, const char* name)
     menu->current_state = MENU_STATE_GAME;
 }
 
-void draw_main_buttons(MenuSystem* menu, Font font, Vector2 mouse)
+Rectangle main_button_rect(int i)
 {
-    int center_x = GetScreenWidth() / 2;
-    int center_y = GetScreenHeight() / 2;
+    return Rectangle{static_cast<float>(GetScreenWidth() / 2 - 200), static_cast<float>(GetScreenHeight() / 2 + 80 * i),
+                     400, 60};
+}
+
+Rectangle language_button_rect()
+{
+    return Rectangle{10, static_cast<float>(GetScreenHeight() - 50), 80, 40};
+}
+
+void draw_main_buttons(const MenuSystem* menu, Font font, Vector2 mouse)
+{
     const char* labels[4] = {menu->text_select_world, menu->text_credits_info, menu->game_text.settings,
                              menu->text_quit};
-    int acting = -1;
     for (int i = 0; i < 4; i++) {
-        Rectangle rect = {static_cast<float>(center_x - 200), static_cast<float>(center_y + 80 * i), 400, 60};
-        bool hovered = menu_draw_button(rect, MENU_BUTTON_NORMAL, mouse);
-        draw_label(font, labels[i], static_cast<float>(center_x), rect.y + 14, 32);
-        if (hovered && acting < 0 && IsMouseButtonPressed(MOUSE_BUTTON_LEFT)) acting = i;
+        Rectangle rect = main_button_rect(i);
+        menu_draw_button(rect, MENU_BUTTON_NORMAL, mouse);
+        draw_label(font, labels[i], static_cast<float>(GetScreenWidth() / 2), rect.y + 14, 32);
+    }
+}
+
+void update_main_buttons(MenuSystem* menu, const MenuInput* input)
+{
+    int acting = -1;
+    for (int i = 0; i < 4 && acting < 0; i++) {
+        if (input->click && CheckCollisionPointRec(input->mouse, main_button_rect(i))) acting = i;
     }
     if (acting == 0) {
         menu_scan_worlds(menu);
@@ -81,57 +96,83 @@ void draw_main_buttons(MenuSystem* menu, Font font, Vector2 mouse)
     }
 }
 
-void draw_language_button(MenuSystem* menu, Font font, Vector2 mouse)
+void draw_language_button(const MenuSystem* menu, Font font, Vector2 mouse)
 {
     int sh = GetScreenHeight();
-    Rectangle rect = {10, static_cast<float>(sh - 50), 80, 40};
-    bool hovered = menu_draw_button(rect, MENU_BUTTON_NORMAL, mouse);
+    menu_draw_button(language_button_rect(), MENU_BUTTON_NORMAL, mouse);
     Vector2 size = MeasureTextEx(font, menu->current_language, 24, 1.0f);
     int x = 10 + (80 - static_cast<int>(size.x)) / 2;
     int y = sh - 50 + (40 - static_cast<int>(size.y)) / 2;
     DrawTextEx(font, menu->current_language, Vector2{static_cast<float>(x), static_cast<float>(y)}, 24, 1.0f, BLACK);
-    if (hovered && IsMouseButtonPressed(MOUSE_BUTTON_LEFT)) {
+}
+
+void update_language_button(MenuSystem* menu, const MenuInput* input)
+{
+    if (input->click && CheckCollisionPointRec(input->mouse, language_button_rect())) {
         menu_next_language(menu);
     }
 }
 
-void draw_world_rows(MenuSystem* menu, Font font, int list_x, Vector2 mouse)
+Rectangle world_row_rect(int list_x, int i)
 {
+    return Rectangle{static_cast<float>(list_x), static_cast<float>(120 + 60 * i), 600, 50};
+}
+
+void draw_world_row(const MenuSystem* menu, Font font, int list_x, int i, Vector2 mouse)
+{
+    const WorldInfo* info = &menu->available_worlds[i];
+    Rectangle row = world_row_rect(list_x, i);
+    Color fill = MENU_BUTTON_NORMAL;
+    if (i == menu->selected_world_index) {
+        fill = ROW_SELECTED;
+    } else if (CheckCollisionPointRec(mouse, row)) {
+        fill = ROW_HOVER;
+    }
+    DrawRectangleRec(row, fill);
+    DrawRectangleLinesEx(row, 2.0f, WHITE);
+    DrawTextEx(font, info->name, Vector2{row.x + 10, row.y + 5}, 24, 1.0f, WHITE);
     char detail[256] = {0};
-    for (int i = 0; i < menu->world_count && i < MENU_WORLD_ROWS; i++) {
-        const WorldInfo* info = &menu->available_worlds[i];
-        Rectangle row = {static_cast<float>(list_x), static_cast<float>(120 + 60 * i), 600, 50};
-        bool hovered = CheckCollisionPointRec(mouse, row);
-        Color fill = MENU_BUTTON_NORMAL;
-        if (i == menu->selected_world_index) {
-            fill = ROW_SELECTED;
-        } else if (hovered) {
-            fill = ROW_HOVER;
-        }
-        DrawRectangleRec(row, fill);
-        DrawRectangleLinesEx(row, 2.0f, WHITE);
-        DrawTextEx(font, info->name, Vector2{row.x + 10, row.y + 5}, 24, 1.0f, WHITE);
-        // text_last was checked at load to take exactly a string and an int.
-        snprintf(detail, sizeof detail, menu->text_last, info->created, info->chunk_count);
-        DrawTextEx(font, detail, Vector2{row.x + 10, row.y + 28}, 16, 1.0f, MENU_SECONDARY_TEXT);
-        if (hovered && IsMouseButtonPressed(MOUSE_BUTTON_LEFT)) {
-            menu->selected_world_index = i;
-            start_game(menu, info->name);
-        }
+    // text_last was checked at load to take exactly a string and an int.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+    snprintf(detail, sizeof detail, menu->text_last, info->created, info->chunk_count);
+#pragma GCC diagnostic pop
+    DrawTextEx(font, detail, Vector2{row.x + 10, row.y + 28}, 16, 1.0f, MENU_SECONDARY_TEXT);
+}
+
+void update_world_row(MenuSystem* menu, int list_x, int i, const MenuInput* input)
+{
+    if (input->click && CheckCollisionPointRec(input->mouse, world_row_rect(list_x, i))) {
+        menu->selected_world_index = i;
+        start_game(menu, menu->available_worlds[i].name);
     }
 }
 
-void draw_name_input(MenuSystem* menu, Font font, int input_x, int center_y)
+// A row clicked selects itself before the rows below it are drawn.
+void world_rows_frame(MenuSystem* menu, Font font, int list_x, const MenuInput* input)
+{
+    for (int i = 0; i < menu->world_count && i < MENU_WORLD_ROWS; i++) {
+        draw_world_row(menu, font, list_x, i, input->mouse);
+        update_world_row(menu, list_x, i, input);
+    }
+}
+
+// Typed characters and Backspace reach the name before it is drawn.
+void update_name_typing(MenuSystem* menu, const MenuInput* input)
+{
+    for (int i = 0; i < input->char_count; i++) {
+        menu_create_world_type_char(menu, input->chars[i]);
+    }
+    if (input->backspace && menu->new_world_name_len > 0) {
+        menu->new_world_name[--menu->new_world_name_len] = '\0';
+    }
+}
+
+void draw_name_input(const MenuSystem* menu, Font font, int input_x, int center_y)
 {
     DrawRectangle(input_x, center_y - 50, 400, 50, MENU_BUTTON_NORMAL);
     DrawRectangleLinesEx(Rectangle{static_cast<float>(input_x), static_cast<float>(center_y - 50), 400, 50}, 2.0f,
                          WHITE);
-    for (int c = GetCharPressed(); c != 0; c = GetCharPressed()) {
-        menu_create_world_type_char(menu, c);
-    }
-    if (IsKeyPressed(KEY_BACKSPACE) && menu->new_world_name_len > 0) {
-        menu->new_world_name[--menu->new_world_name_len] = '\0';
-    }
     Vector2 text_pos = {static_cast<float>(input_x + 10), static_cast<float>(center_y - 40)};
     DrawTextEx(font, menu->new_world_name, text_pos, 32, 1.0f, WHITE);
     if (static_cast<long>(GetTime() * 2.0) % 2 == 0) {
@@ -174,7 +215,7 @@ void menu_next_language(MenuSystem* menu)
     menu_save_settings(menu);
 }
 
-void menu_draw_main(MenuSystem* menu, Font font)
+static void draw_main(const MenuSystem* menu, Font font, Vector2 mouse)
 {
     menu_draw_background(menu);
     const char* logo = "QVOX";
@@ -187,9 +228,15 @@ void menu_draw_main(MenuSystem* menu, Font font)
         DrawTextPro(font, menu->current_splash_text, Vector2{logo_x + logo_w + 30, 210}, Vector2{0, h * 0.5f},
                     -20.0f, 36, 1.0f, SPLASH);
     }
-    Vector2 mouse = GetMousePosition();
     draw_main_buttons(menu, font, mouse);
     draw_language_button(menu, font, mouse);
+}
+
+static void main_frame(MenuSystem* menu, Font font, const MenuInput* input)
+{
+    draw_main(menu, font, input->mouse);
+    update_main_buttons(menu, input);
+    update_language_button(menu, input);
 }
 
 void menu_world_select_keys(MenuSystem* menu, bool up, bool down, bool enter, bool escape)
@@ -202,36 +249,47 @@ void menu_world_select_keys(MenuSystem* menu, bool up, bool down, bool enter, bo
     if (escape) menu->current_state = MENU_STATE_MAIN;
 }
 
-void menu_draw_world_select(MenuSystem* menu, Font font)
+static Rectangle world_list_button_rect(int list_x, bool back)
 {
-    ClearBackground(MENU_SCREEN_FILL);
-    draw_centered(font, menu->text_title_select_world, 40, 64, 2.0f, WHITE);
-    int list_x = (GetScreenWidth() - 600) / 2;
-    Vector2 mouse = GetMousePosition();
-    draw_world_rows(menu, font, list_x, mouse);
+    return Rectangle{static_cast<float>(list_x + (back ? 450 : 0)), 630, 150, 50};
+}
 
-    Rectangle create = {static_cast<float>(list_x), 630, 150, 50};
-    Rectangle back = {static_cast<float>(list_x + 450), 630, 150, 50};
-    bool create_hovered = menu_draw_button(create, MENU_BUTTON_NORMAL, mouse);
-    bool back_hovered = menu_draw_button(back, MENU_BUTTON_NORMAL, mouse);
+static void draw_world_list_buttons(const MenuSystem* menu, Font font, int list_x, Vector2 mouse)
+{
+    Rectangle create = world_list_button_rect(list_x, false);
+    Rectangle back = world_list_button_rect(list_x, true);
+    menu_draw_button(create, MENU_BUTTON_NORMAL, mouse);
+    menu_draw_button(back, MENU_BUTTON_NORMAL, mouse);
     draw_label(font, menu->text_create_world, create.x + 75, 640, 28);
     draw_label(font, menu->text_back, back.x + 75, 640, 28);
-    if (IsMouseButtonPressed(MOUSE_BUTTON_LEFT)) {
-        if (create_hovered) {
-            menu->current_state = MENU_STATE_CREATE_WORLD;
-            menu->new_world_name[0] = '\0';
-            menu->new_world_name_len = 0;
-            menu->create_world_error = false;
-        } else if (back_hovered) {
-            menu->current_state = MENU_STATE_MAIN;
-        }
-    }
-    menu_world_select_keys(menu, IsKeyPressed(KEY_UP), IsKeyPressed(KEY_DOWN), IsKeyPressed(KEY_ENTER),
-                           IsKeyPressed(KEY_ESCAPE));
     if (menu->world_count == 0) {
         draw_centered(font, menu->text_no_worlds, static_cast<float>(GetScreenHeight() / 2), 32, 1.0f,
                       MENU_SECONDARY_TEXT);
     }
+}
+
+static void update_world_list_buttons(MenuSystem* menu, int list_x, const MenuInput* input)
+{
+    if (!input->click) return;
+    if (CheckCollisionPointRec(input->mouse, world_list_button_rect(list_x, false))) {
+        menu->current_state = MENU_STATE_CREATE_WORLD;
+        menu->new_world_name[0] = '\0';
+        menu->new_world_name_len = 0;
+        menu->create_world_error = false;
+    } else if (CheckCollisionPointRec(input->mouse, world_list_button_rect(list_x, true))) {
+        menu->current_state = MENU_STATE_MAIN;
+    }
+}
+
+static void world_select_frame(MenuSystem* menu, Font font, const MenuInput* input)
+{
+    ClearBackground(MENU_SCREEN_FILL);
+    draw_centered(font, menu->text_title_select_world, 40, 64, 2.0f, WHITE);
+    int list_x = (GetScreenWidth() - 600) / 2;
+    world_rows_frame(menu, font, list_x, input);
+    draw_world_list_buttons(menu, font, list_x, input->mouse);
+    update_world_list_buttons(menu, list_x, input);
+    menu_world_select_keys(menu, input->up, input->down, input->enter, input->escape);
 }
 
 void menu_create_world_type_char(MenuSystem* menu, int c)
@@ -261,31 +319,86 @@ void menu_create_world_request(MenuSystem* menu)
     start_game(menu, menu->new_world_name);
 }
 
-void menu_draw_create_world(MenuSystem* menu, Font font)
+static Rectangle create_screen_button_rect(bool cancel)
+{
+    int input_x = (GetScreenWidth() - 400) / 2;
+    int center_y = GetScreenHeight() / 2;
+    return Rectangle{static_cast<float>(input_x + (cancel ? 210 : 40)), static_cast<float>(center_y + 100), 150, 50};
+}
+
+static void draw_create_world(const MenuSystem* menu, Font font, Vector2 mouse)
 {
     ClearBackground(MENU_SCREEN_FILL);
     draw_centered(font, menu->text_title_create_world, 40, 64, 2.0f, WHITE);
     int input_x = (GetScreenWidth() - 400) / 2;
     int center_y = GetScreenHeight() / 2;
     draw_name_input(menu, font, input_x, center_y);
-
-    Vector2 mouse = GetMousePosition();
-    Rectangle create = {static_cast<float>(input_x + 40), static_cast<float>(center_y + 100), 150, 50};
-    Rectangle cancel = {static_cast<float>(input_x + 210), static_cast<float>(center_y + 100), 150, 50};
-    bool create_hovered = menu_draw_button(create, MENU_BUTTON_NORMAL, mouse);
-    bool cancel_hovered = menu_draw_button(cancel, MENU_BUTTON_NORMAL, mouse);
+    Rectangle create = create_screen_button_rect(false);
+    Rectangle cancel = create_screen_button_rect(true);
+    menu_draw_button(create, MENU_BUTTON_NORMAL, mouse);
+    menu_draw_button(cancel, MENU_BUTTON_NORMAL, mouse);
     draw_label(font, menu->text_create_btn, create.x + 75, static_cast<float>(center_y + 110), 28);
     draw_label(font, menu->text_cancel_btn, cancel.x + 75, static_cast<float>(center_y + 110), 28);
     if (menu->create_world_error) {
         draw_centered(font, menu->create_world_error_msg, static_cast<float>(center_y + 170), 24, 1.0f, ERROR_TEXT);
     }
-    bool pressed = IsMouseButtonPressed(MOUSE_BUTTON_LEFT);
-    if (pressed && cancel_hovered && !create_hovered) {
+}
+
+static void update_create_world_buttons(MenuSystem* menu, const MenuInput* input)
+{
+    bool create_hovered = CheckCollisionPointRec(input->mouse, create_screen_button_rect(false));
+    bool cancel_hovered = CheckCollisionPointRec(input->mouse, create_screen_button_rect(true));
+    if (input->click && cancel_hovered && !create_hovered) {
         menu->current_state = MENU_STATE_MAIN;
         menu->create_world_error = false;
     }
-    if (IsKeyPressed(KEY_ENTER) || (pressed && create_hovered)) {
+    if (input->enter || (input->click && create_hovered)) {
         menu_create_world_request(menu);
+    }
+}
+
+static void create_world_frame(MenuSystem* menu, Font font, const MenuInput* input)
+{
+    update_name_typing(menu, input);
+    draw_create_world(menu, font, input->mouse);
+    update_create_world_buttons(menu, input);
+}
+
+MenuInput menu_read_input(void)
+{
+    MenuInput input = {};
+    input.mouse = GetMousePosition();
+    input.click = IsMouseButtonPressed(MOUSE_BUTTON_LEFT);
+    input.left_down = IsMouseButtonDown(MOUSE_BUTTON_LEFT);
+    input.up = IsKeyPressed(KEY_UP);
+    input.down = IsKeyPressed(KEY_DOWN);
+    input.enter = IsKeyPressed(KEY_ENTER);
+    input.escape = IsKeyPressed(KEY_ESCAPE);
+    input.backspace = IsKeyPressed(KEY_BACKSPACE);
+    for (int c = GetCharPressed(); c != 0 && input.char_count < MENU_INPUT_MAX_CHARS; c = GetCharPressed()) {
+        input.chars[input.char_count++] = c;
+    }
+    return input;
+}
+
+void menu_screen_frame(MenuSystem* menu, Font font, const MenuInput* input)
+{
+    switch (menu->current_state) {
+    case MENU_STATE_MAIN:
+        main_frame(menu, font, input);
+        break;
+    case MENU_STATE_WORLD_SELECT:
+        world_select_frame(menu, font, input);
+        break;
+    case MENU_STATE_CREATE_WORLD:
+        create_world_frame(menu, font, input);
+        break;
+    case MENU_STATE_CREDITS:
+        menu_credits_frame(menu, font, input);
+        break;
+    default:
+        menu_settings_frame(menu, font, input);
+        break;
     }
 }
 
@@ -303,13 +416,6 @@ void menu_escape_pressed(MenuSystem* menu)
         break;
     default:
         break;
-    }
-}
-
-void menu_update_input(MenuSystem* menu)
-{
-    if (IsKeyPressed(KEY_ESCAPE)) {
-        menu_escape_pressed(menu);
     }
 }
 

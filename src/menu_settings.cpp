@@ -138,10 +138,10 @@ void draw_slider(Font font, int panel_x, int y, const char* label, const char* v
     DrawRectangleLines(panel_x + 44 + knob_offset, y + 30, 12, 30, WHITE);
 }
 
-bool dragging_in(Vector2 mouse, int x, int y)
+bool dragging_in(const MenuInput* input, int x, int y)
 {
-    return IsMouseButtonDown(MOUSE_BUTTON_LEFT) &&
-           CheckCollisionPointRec(mouse, Rectangle{static_cast<float>(x), static_cast<float>(y), 500, 40});
+    return input->left_down &&
+           CheckCollisionPointRec(input->mouse, Rectangle{static_cast<float>(x), static_cast<float>(y), 500, 40});
 }
 
 }  // namespace
@@ -271,28 +271,29 @@ int menu_max_fps_from_mouse(float mouse_x, int slider_x)
     return fps < 30 ? 30 : fps;
 }
 
-void menu_draw_setting_sliders(MenuSystem* menu, Font font, int panel_x)
+void menu_draw_setting_sliders(const MenuSystem* menu, Font font, int panel_x)
 {
-    int slider_x = panel_x + 50;
     char value[32] = {0};
     snprintf(value, sizeof value, "%.0f", static_cast<double>(menu->render_distance));
     draw_slider(font, panel_x, 115, menu->game_text.render_dist_label, value,
                 menu_render_distance_knob_offset(menu->render_distance));
-
-    Vector2 mouse = GetMousePosition();
-    if (dragging_in(mouse, slider_x, 140)) {
-        menu->render_distance = menu_render_distance_from_mouse(mouse.x, slider_x);
-        menu_save_settings(menu);
-    }
-
     if (menu->max_fps == 0) {
         menu_copy_text(value, sizeof value, menu->game_text.uncapped);
     } else {
         snprintf(value, sizeof value, "%d", menu->max_fps);
     }
     draw_slider(font, panel_x, 215, menu->game_text.max_fps_label, value, menu_max_fps_knob_offset(menu->max_fps));
-    if (dragging_in(mouse, slider_x, 240)) {
-        menu->max_fps = menu_max_fps_from_mouse(mouse.x, slider_x);
+}
+
+void menu_update_setting_sliders(MenuSystem* menu, int panel_x, const MenuInput* input)
+{
+    int slider_x = panel_x + 50;
+    if (dragging_in(input, slider_x, 140)) {
+        menu->render_distance = menu_render_distance_from_mouse(input->mouse.x, slider_x);
+        menu_save_settings(menu);
+    }
+    if (dragging_in(input, slider_x, 240)) {
+        menu->max_fps = menu_max_fps_from_mouse(input->mouse.x, slider_x);
         menu_save_settings(menu);
     }
 }

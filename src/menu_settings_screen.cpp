@@ -22,27 +22,31 @@ Rectangle rect(int x, int y, int w, int h)
     return Rectangle{static_cast<float>(x), static_cast<float>(y), static_cast<float>(w), static_cast<float>(h)};
 }
 
-void draw_family_chooser(MenuSystem* menu, Font font, int panel_x, Vector2 mouse)
+void draw_family_chooser(const MenuSystem* menu, Font font, int panel_x, Vector2 mouse)
 {
     DrawTextEx(font, menu->game_text.font_family_label, at(panel_x + 30, 305), 24, 1.0f, WHITE);
-    bool prev_hovered = menu_draw_button(rect(panel_x + 50, 339, 35, 35), MENU_BUTTON_NORMAL, mouse);
-    bool next_hovered = menu_draw_button(rect(panel_x + 500, 339, 35, 35), MENU_BUTTON_NORMAL, mouse);
+    menu_draw_button(rect(panel_x + 50, 339, 35, 35), MENU_BUTTON_NORMAL, mouse);
+    menu_draw_button(rect(panel_x + 500, 339, 35, 35), MENU_BUTTON_NORMAL, mouse);
     DrawTextEx(font, "<", at(panel_x + 57, 342), 24, 1.0f, BLACK);
     DrawTextEx(font, ">", at(panel_x + 509, 342), 24, 1.0f, BLACK);
     const char* family = menu->font_families[menu->current_font_family_index];
     int w = static_cast<int>(MeasureTextEx(font, family, 22, 1.0f).x);
     DrawTextEx(font, family, at(panel_x + (600 - w) / 2, 345), 22, 1.0f, WHITE);
-    if (!IsMouseButtonPressed(MOUSE_BUTTON_LEFT)) {
+}
+
+void update_family_chooser(MenuSystem* menu, int panel_x, const MenuInput* input)
+{
+    if (!input->click) {
         return;
     }
-    if (prev_hovered) {
+    if (CheckCollisionPointRec(input->mouse, rect(panel_x + 50, 339, 35, 35))) {
         menu_previous_font_family(menu);
-    } else if (next_hovered) {
+    } else if (CheckCollisionPointRec(input->mouse, rect(panel_x + 500, 339, 35, 35))) {
         menu_next_font_family(menu);
     }
 }
 
-void draw_variant_chooser(MenuSystem* menu, Font font, int panel_x, Vector2 mouse)
+void draw_variant_chooser(const MenuSystem* menu, Font font, int panel_x, Vector2 mouse)
 {
     DrawTextEx(font, menu->game_text.font_variant_label, at(panel_x + 30, 381), 24, 1.0f, WHITE);
     DrawRectangle(panel_x + 140, 386, 330, 30, MENU_BUTTON_NORMAL);
@@ -52,18 +56,22 @@ void draw_variant_chooser(MenuSystem* menu, Font font, int panel_x, Vector2 mous
     char* dot = strrchr(shown, '.');
     if (dot != nullptr) *dot = '\0';
     DrawTextEx(font, shown, at(panel_x + 150, 391), 20, 1.0f, WHITE);
-    bool up_hovered = menu_draw_button(rect(panel_x + 475, 386, 30, 30), MENU_BUTTON_NORMAL, mouse);
-    bool down_hovered = menu_draw_button(rect(panel_x + 475, 416, 30, 30), MENU_BUTTON_NORMAL, mouse);
+    menu_draw_button(rect(panel_x + 475, 386, 30, 30), MENU_BUTTON_NORMAL, mouse);
+    menu_draw_button(rect(panel_x + 475, 416, 30, 30), MENU_BUTTON_NORMAL, mouse);
     DrawTextEx(font, "^", at(panel_x + 481, 388), 20, 1.0f, BLACK);
     DrawTextEx(font, "v", at(panel_x + 481, 418), 20, 1.0f, BLACK);
-    if (!IsMouseButtonPressed(MOUSE_BUTTON_LEFT)) {
+}
+
+void update_variant_chooser(MenuSystem* menu, int panel_x, const MenuInput* input)
+{
+    if (!input->click) {
         return;
     }
     bool changed = false;
-    if (up_hovered) {
+    if (CheckCollisionPointRec(input->mouse, rect(panel_x + 475, 386, 30, 30))) {
         changed = menu_font_variant_step(menu, -1);
     }
-    if (!changed && down_hovered) {
+    if (!changed && CheckCollisionPointRec(input->mouse, rect(panel_x + 475, 416, 30, 30))) {
         changed = menu_font_variant_step(menu, 1);
     }
     if (changed) {
@@ -111,32 +119,53 @@ bool menu_font_variant_step(MenuSystem* menu, int step)
     return true;
 }
 
-void menu_draw_settings(MenuSystem* menu, Font font)
+static void draw_settings_frame(const MenuSystem* menu, Font font, int panel_x)
 {
     int sw = GetScreenWidth();
-    int panel_x = (sw - 600) / 2;
     ClearBackground(MENU_SCREEN_FILL);
     const char* title = menu->game_text.settings;
     float title_w = MeasureTextEx(font, title, 64, 2.0f).x;
     DrawTextEx(font, title, Vector2{(static_cast<float>(sw) - title_w) * 0.5f, 40}, 64, 2.0f, WHITE);
     DrawRectangle(panel_x - 10, 110, 620, 440, PANEL_FILL);
     DrawRectangleLines(panel_x - 10, 110, 620, 440, WHITE);
+}
 
-    menu_draw_setting_sliders(menu, font, panel_x);
-    Vector2 mouse = GetMousePosition();
-    draw_family_chooser(menu, font, panel_x, mouse);
-    draw_variant_chooser(menu, font, panel_x, mouse);
+static Rectangle settings_back_rect()
+{
+    return rect(GetScreenWidth() / 2 - 75, 580, 150, 50);
+}
 
-    int center_x = sw / 2;
-    bool back_hovered = menu_draw_button(rect(center_x - 75, 580, 150, 50), MENU_BUTTON_NORMAL, mouse);
+static void draw_settings_back(const MenuSystem* menu, Font font, Vector2 mouse)
+{
+    menu_draw_button(settings_back_rect(), MENU_BUTTON_NORMAL, mouse);
     float back_w = MeasureTextEx(font, menu->text_back, 28, 1.0f).x;
-    DrawTextEx(font, menu->text_back, Vector2{static_cast<float>(center_x) - back_w * 0.5f, 590}, 28, 1.0f, BLACK);
-    if (back_hovered && IsMouseButtonPressed(MOUSE_BUTTON_LEFT)) {
+    DrawTextEx(font, menu->text_back, Vector2{static_cast<float>(GetScreenWidth() / 2) - back_w * 0.5f, 590}, 28,
+               1.0f, BLACK);
+}
+
+// A new family lists its own variants before the variant chooser is drawn.
+void menu_settings_frame(MenuSystem* menu, Font font, const MenuInput* input)
+{
+    int panel_x = (GetScreenWidth() - 600) / 2;
+    draw_settings_frame(menu, font, panel_x);
+    menu_draw_setting_sliders(menu, font, panel_x);
+    menu_update_setting_sliders(menu, panel_x, input);
+    draw_family_chooser(menu, font, panel_x, input->mouse);
+    update_family_chooser(menu, panel_x, input);
+    draw_variant_chooser(menu, font, panel_x, input->mouse);
+    update_variant_chooser(menu, panel_x, input);
+    draw_settings_back(menu, font, input->mouse);
+    if (input->click && CheckCollisionPointRec(input->mouse, settings_back_rect())) {
         menu->current_state = MENU_STATE_MAIN;
     }
 }
 
-void menu_draw_credits(MenuSystem* menu, Font font)
+static Rectangle info_button_rect()
+{
+    return rect((GetScreenWidth() - 200) / 2, GetScreenHeight() - 110, 200, 50);
+}
+
+static void draw_credits(const MenuSystem* menu, Font font, Vector2 mouse)
 {
     int sw = GetScreenWidth();
     int sh = GetScreenHeight();
@@ -145,17 +174,21 @@ void menu_draw_credits(MenuSystem* menu, Font font)
     DrawRectangle(20, 20, sw - 40, sh - 100, CREDITS_BOX);
     DrawRectangleLines(20, 20, sw - 40, sh - 100, WHITE);
     DrawTextEx(font, menu->credits_text, at(40, 40), 20, 2.0f, WHITE);
-
-    Vector2 mouse = GetMousePosition();
-    int x = (sw - 200) / 2;
-    bool hovered = menu_draw_button(rect(x, sh - 110, 200, 50), MENU_BUTTON_NORMAL, mouse);
+    Rectangle info = info_button_rect();
+    menu_draw_button(info, MENU_BUTTON_NORMAL, mouse);
     int w = static_cast<int>(MeasureTextEx(font, menu->game_text.see_full_info, 24, 1.0f).x);
-    DrawTextEx(font, menu->game_text.see_full_info, at(x + (200 - w) / 2, sh - 98), 24, 1.0f, BLACK);
-    if (hovered && IsMouseButtonPressed(MOUSE_BUTTON_LEFT)) {
-        open_info_page();
-    }
+    DrawTextEx(font, menu->game_text.see_full_info, at(static_cast<int>(info.x) + (200 - w) / 2, sh - 98), 24, 1.0f,
+               BLACK);
     const char* footer = menu->game_text.press_esc_to_return;
     float footer_w = MeasureTextEx(font, footer, 18, 1.0f).x;
     DrawTextEx(font, footer, Vector2{(static_cast<float>(sw) - footer_w) * 0.5f, static_cast<float>(sh - 40)}, 18,
                1.0f, MENU_SECONDARY_TEXT);
+}
+
+void menu_credits_frame(MenuSystem* menu, Font font, const MenuInput* input)
+{
+    draw_credits(menu, font, input->mouse);
+    if (input->click && CheckCollisionPointRec(input->mouse, info_button_rect())) {
+        open_info_page();
+    }
 }
