@@ -65,6 +65,31 @@ constexpr int WORLD_CHUNK_FILE_BYTES = 4 * CHUNK_SIZE * CHUNK_HEIGHT * CHUNK_SIZ
 // Longest line of world.txt that is read as one line.
 constexpr int WORLD_METADATA_LINE_MAX = 256;
 
+// Mouse look: radians per pixel on both axes, and the pitch just short of
+// straight up or down; the eye sits this far above the player's position.
+constexpr float MOUSE_SPEED = 0.005f;
+constexpr float PITCH_LIMIT = 1.56905f;
+constexpr float EYE_HEIGHT = 0.7f;
+
+// Blocks farther than this from the eye can be neither broken nor placed
+// against; the outline ray runs in every third frame in which editing runs.
+constexpr float EDIT_REACH = 10.0f;
+constexpr int HIGHLIGHT_PERIOD = 3;
+
+// A chat message shows this many seconds, fading out over the last second.
+constexpr double CHAT_MESSAGE_LIFETIME = 5.0;
+constexpr double CHAT_FADE_START = 4.0;
+
+// Where the create-world and load-world commands put the player; the height
+// is raised above the terrain when the surface there is higher.
+constexpr float CMD_SPAWN_X = 0.0f;
+constexpr float CMD_SPAWN_Y = 105.0f;
+constexpr float CMD_SPAWN_Z = 0.0f;
+// Where a freshly created player of the load-world command starts.
+constexpr float CMD_NEW_PLAYER_X = 8.0f;
+constexpr float CMD_NEW_PLAYER_Y = 22.650362f;
+constexpr float CMD_NEW_PLAYER_Z = 8.0f;
+
 // Player: a frame longer than this runs as equal physics steps of at most this
 // many seconds, so a slow frame cannot carry a falling body through a floor.
 constexpr float PLAYER_MAX_STEP = 0.05f;

@@ -6,10 +6,6 @@
 #include "player.h"
 #include "vec_math.h"
 
-static constexpr float MOUSE_SPEED = 0.005f;    // radians per pixel, both axes
-static constexpr float PITCH_LIMIT = 1.56905f;  // just short of straight up or down
-static constexpr float EYE_HEIGHT = 0.7f;       // above the player's position
-
 static Vector3 look_direction(float yaw, float pitch) {
     float sin_yaw = 0.0f, cos_yaw = 0.0f, sin_pitch = 0.0f, cos_pitch = 0.0f;
     sincosf(yaw, &sin_yaw, &cos_yaw);

@@ -22,15 +22,6 @@ constexpr int CMD_ITEM_SIZE = 64;
 constexpr int CMD_MIN_BLOCK_Y = 0;
 constexpr int CMD_MAX_BLOCK_Y = 255;
 
-// Where the create-world and load-world commands put the player; the height
-// is raised above the terrain when the surface there is higher.
-constexpr float CMD_SPAWN_X = 0.0f;
-constexpr float CMD_SPAWN_Y = 105.0f;
-constexpr float CMD_SPAWN_Z = 0.0f;
-// Where a freshly created player of the load-world command starts.
-constexpr float CMD_NEW_PLAYER_X = 8.0f;
-constexpr float CMD_NEW_PLAYER_Y = 22.650362f;
-constexpr float CMD_NEW_PLAYER_Z = 8.0f;
 
 struct BlockName {
     const char* name;

@@ -7,10 +7,6 @@
 #include "player.h"
 #include "rendering.h"
 
-static constexpr float EDIT_REACH = 10.0f;
-// The outline ray runs in every third frame in which editing runs.
-static constexpr int HIGHLIGHT_PERIOD = 3;
-
 struct EditRay {
     int hit_x, hit_y, hit_z;
     int adj_x, adj_y, adj_z;
