@@ -84,7 +84,7 @@ World* bench_world(int chunk_count) {
 
 // What the worker does for a chunk that needs both light and a new list.
 void BM_LightAndMeshSurfaceChunk(benchmark::State& state) {
-    World* world = bench_world((int)state.range(0));
+    World* world = bench_world(static_cast<int>(state.range(0)));
     Chunk* chunk = world ? world_get_chunk(world, 0, 1, 0) : nullptr;
     if (!chunk) {
         state.SkipWithError("could not build the world");
@@ -116,7 +116,7 @@ void BM_SurfaceChunkStep(benchmark::State& state) {
     }
     const int target = 1 - chunk->active_light_buffer;
     for (auto _ : state) {
-        switch ((BenchStep)state.range(0)) {
+        switch (static_cast<BenchStep>(state.range(0))) {
             case STEP_SKYLIGHT: calculate_chunk_skylight(chunk, world, target); break;
             case STEP_BLOCKLIGHT: calculate_chunk_blocklight(chunk, world, target); break;
             case STEP_VISIBLE_BLOCKS: chunk_cache_visible_blocks(chunk, world); break;

@@ -207,7 +207,7 @@ BENCHMARK(BM_Save500ChunksSyncedOneByOne)->Iterations(1)->Unit(benchmark::kMilli
 void edit_chunks(World* world, int count, int step) {
     for (int i = 0; i < count; i++) {
         Chunk* c = &world->chunk_cache.chunks[i * step];
-        world_chunk_set_block(c, 1, 1, 1, (BlockType)(1 + i % 7));
+        world_chunk_set_block(c, 1, 1, 1, static_cast<BlockType>(1 + i % 7));
     }
 }
 
@@ -227,12 +227,12 @@ void BM_SaveOf500CachedChunksAfterEdits(benchmark::State& state) {
     }
     std::vector<double> save_ms;
     for (auto _ : state) {
-        edit_chunks(world, (int)state.range(0), 7);
+        edit_chunks(world, static_cast<int>(state.range(0)), 7);
         const Clock::time_point start = Clock::now();
         if (!world_save(world, "resave")) state.SkipWithError("save failed");
         save_ms.push_back(ms_since(start));
     }
-    state.counters["edited"] = (double)state.range(0);
+    state.counters["edited"] = static_cast<double>(state.range(0));
     state.counters["median_save_ms"] = median_of(save_ms);
     world_free(world);
 }

@@ -71,7 +71,10 @@ static void post_with_name(GameState* game, const char* format, const char* name
         game_post_message(game, format);
         return;
     }
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"  // checked by format_usable
     snprintf(message, size, format, name);
+#pragma GCC diagnostic pop
     game_post_message(game, message);
 }
 
@@ -82,10 +85,13 @@ static void post_with_point(GameState* game, const char* format, const char* nam
         game_post_message(game, format);
         return;
     }
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"  // checked by format_usable
     if (name)
-        snprintf(message, size, format, name, (double)x, (double)y, (double)z);
+        snprintf(message, size, format, name, static_cast<double>(x), static_cast<double>(y), static_cast<double>(z));
     else
-        snprintf(message, size, format, (double)x, (double)y, (double)z);
+        snprintf(message, size, format, static_cast<double>(x), static_cast<double>(y), static_cast<double>(z));
+#pragma GCC diagnostic pop
     game_post_message(game, message);
 }
 
@@ -100,8 +106,8 @@ static void read_argument(const char* text, char* out, size_t size) {
 // A typed coordinate is usable when it is finite and its floor fits an int.
 static bool coordinate_usable(float value) {
     if (!std::isfinite(value)) return false;
-    const double floored = floor((double)value);
-    return floored >= (double)INT_MIN && floored <= (double)INT_MAX;
+    const double floored = floor(static_cast<double>(value));
+    return floored >= static_cast<double>INT_MIN && floored <= static_cast<double>(INT_MAX);
 }
 
 // ---------------------------------------------------------------- player commands
@@ -182,12 +188,12 @@ static void command_setblock(GameState* game, const char* line, const char*) {
             return;
         }
     }
-    const int iy = (int)floorf(fy);
+    const int iy = static_cast<int>(floorf(fy));
     if (iy < CMD_MIN_BLOCK_Y || iy > CMD_MAX_BLOCK_Y) {
         game_post_message(game, texts(game)->msg_out_of_bounds);
         return;
     }
-    game_set_block(game, (int)floorf(fx), iy, (int)floorf(fz), type);
+    game_set_block(game, static_cast<int>(floorf(fx)), iy, static_cast<int>(floorf(fz)), type);
     post_with_point(game, texts(game)->msg_block_set, block_name(type), fx, fy, fz, "sfff", CMD_MESSAGE_SIZE);
 }
 
@@ -198,7 +204,7 @@ static int parse_count(const char* text) {
     if (end == text) return 1;  // not a number: only the item was given
     if (value > INT_MAX) return INT_MAX;
     if (value < INT_MIN) return INT_MIN;
-    return (int)value;
+    return static_cast<int>(value);
 }
 
 static void command_give(GameState* game, const char*, const char* args) {

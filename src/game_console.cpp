@@ -25,8 +25,8 @@ static void insert_char(GameState* game, int code) {
     if (code < CHAT_FIRST_PRINTABLE || code > CHAT_LAST_PRINTABLE) return;
     if (game->chat.input_len >= CHAT_MAX_LENGTH) return;
     char* at = game->chat.input + game->chat.cursor_pos;
-    memmove(at + 1, at, (size_t)(game->chat.input_len - game->chat.cursor_pos + 1));
-    *at = (char)code;
+    memmove(at + 1, at, static_cast<size_t>(game->chat.input_len - game->chat.cursor_pos + 1));
+    *at = static_cast<char>(code);
     game->chat.input_len++;
     game->chat.cursor_pos++;
 }
@@ -34,7 +34,7 @@ static void insert_char(GameState* game, int code) {
 static void delete_before_cursor(GameState* game) {
     if (game->chat.cursor_pos <= 0) return;
     char* at = game->chat.input + game->chat.cursor_pos;
-    memmove(at - 1, at, (size_t)(game->chat.input_len - game->chat.cursor_pos + 1));
+    memmove(at - 1, at, static_cast<size_t>(game->chat.input_len - game->chat.cursor_pos + 1));
     game->chat.input_len--;
     game->chat.cursor_pos--;
 }
@@ -50,7 +50,7 @@ static bool recall_history(GameState* game, int lines_back) {
     char line[GAME_CHAT_INPUT_SIZE] = {};
     if (!get_chat_history_line(lines_back, line, sizeof line)) return false;
     snprintf(game->chat.input, sizeof game->chat.input, "%s", line);
-    game->chat.input_len = (int)strlen(game->chat.input);
+    game->chat.input_len = static_cast<int>(strlen(game->chat.input));
     game->chat.cursor_pos = game->chat.input_len;
     return true;
 }
@@ -156,16 +156,16 @@ int game_chat_visible_messages(const GameState* game, double now, int screen_hei
         const double age = now - game->chat.message_times[index];
         if (age >= CHAT_MESSAGE_LIFETIME || game->chat.messages[index][0] == '\0') continue;
         int alpha = 255;
-        if (age > CHAT_FADE_START) alpha = (int)(fmax(CHAT_MESSAGE_LIFETIME - age, 0.0) * 255.0);
+        if (age > CHAT_FADE_START) alpha = static_cast<int>(fmax(CHAT_MESSAGE_LIFETIME - age, 0.0) * 255.0);
         out[shown] = ChatMessageLine{game->chat.messages[index], start_y - CHAT_LINE_HEIGHT * shown,
-                                     (unsigned char)alpha};
+                                     static_cast<unsigned char>(alpha)};
         shown++;
     }
     return shown;
 }
 
 bool game_chat_caret_visible(double now) {
-    return (int)(now * 2.0) % 2 == 0;
+    return static_cast<int>(now * 2.0) % 2 == 0;
 }
 
 // ---------------------------------------------------------------- drawing
@@ -174,7 +174,7 @@ void game_draw_chat_messages(GameState* game) {
     ChatMessageLine lines[GAME_CHAT_VISIBLE_MESSAGES];
     const int count = game_chat_visible_messages(game, GetTime(), GetScreenHeight(), lines);
     for (int i = 0; i < count; i++)
-        DrawTextEx(game->custom_font, lines[i].text, Vector2{10.0f, (float)lines[i].y}, CHAT_FONT_SIZE, CHAT_SPACING,
+        DrawTextEx(game->custom_font, lines[i].text, Vector2{10.0f, static_cast<float>(lines[i].y)}, CHAT_FONT_SIZE, CHAT_SPACING,
                    Color{255, 255, 255, lines[i].alpha});
 }
 
@@ -185,11 +185,11 @@ void game_draw_chat_input(GameState* game) {
     const int box_height = 50;
     const int box_y = height - 60;
     DrawRectangle(10, box_y, width - 20, box_height, Color{30, 30, 30, 200});
-    DrawRectangleLinesEx(Rectangle{10.0f, (float)box_y, (float)(width - 20), (float)box_height}, 2.0f, WHITE);
+    DrawRectangleLinesEx(Rectangle{10.0f, static_cast<float>(box_y), static_cast<float>(width - 20), static_cast<float>(box_height)}, 2.0f, WHITE);
 
     char display[GAME_CHAT_MESSAGE_SIZE];
     snprintf(display, sizeof display, "> %s", game->chat.input);
-    const float text_y = (float)(height - 52);
+    const float text_y = static_cast<float>(height - 52);
     DrawTextEx(game->custom_font, display, Vector2{20.0f, text_y}, CHAT_FONT_SIZE, CHAT_SPACING, WHITE);
     if (!game_chat_caret_visible(GetTime())) return;
 
@@ -197,5 +197,5 @@ void game_draw_chat_input(GameState* game) {
     char before[GAME_CHAT_MESSAGE_SIZE];
     snprintf(before, sizeof before, "> %.*s", game->chat.cursor_pos, game->chat.input);
     const float caret_x = 20.0f + MeasureTextEx(game->custom_font, before, CHAT_FONT_SIZE, CHAT_SPACING).x;
-    DrawLineEx(Vector2{caret_x, text_y}, Vector2{caret_x, (float)(height - 22)}, 2.0f, WHITE);
+    DrawLineEx(Vector2{caret_x, text_y}, Vector2{caret_x, static_cast<float>(height - 22)}, 2.0f, WHITE);
 }

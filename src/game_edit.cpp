@@ -45,7 +45,7 @@ bool game_set_block(GameState* game, int x, int y, int z, BlockType type) {
         fprintf(stderr, "[edit] Block (%d,%d,%d) could not be set in world %s\n", x, y, z, game->world->world_name);
         return false;
     }
-    printf("[edit] Set block (%d,%d,%d) to %d in world %s\n", x, y, z, (int)type, game->world->world_name);
+    printf("[edit] Set block (%d,%d,%d) to %d in world %s\n", x, y, z, static_cast<int>(type), game->world->world_name);
     return true;
 }
 

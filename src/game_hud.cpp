@@ -59,8 +59,8 @@ static void help_page(const GameState* game, int fps, HudPage* page) {
     add_line(page, 130, t->look_help);
     add_line(page, 170, t->pause_help);
     char coord_text[128];
-    format_line(coord_text, sizeof coord_text, "%s (%.1f, %.1f, %.1f)", t->coord_label, (double)p.x, (double)p.y,
-             (double)p.z);
+    format_line(coord_text, sizeof coord_text, "%s (%.1f, %.1f, %.1f)", t->coord_label, static_cast<double>(p.x), static_cast<double>(p.y),
+             static_cast<double>(p.z));
     add_line(page, 210, coord_text);
     char fps_text[64];
     format_line(fps_text, sizeof fps_text, "%s %d", t->fps_label, fps);
@@ -71,7 +71,7 @@ static void help_page(const GameState* game, int fps, HudPage* page) {
 static void add_position_line(const GameState* game, HudPage* page, int y) {
     const Vector3 p = player_position(game);
     char pos_text[64];
-    format_line(pos_text, sizeof pos_text, "Pos: (%.1f, %.1f, %.1f)", (double)p.x, (double)p.y, (double)p.z);
+    format_line(pos_text, sizeof pos_text, "Pos: (%.1f, %.1f, %.1f)", static_cast<double>(p.x), static_cast<double>(p.y), static_cast<double>(p.z));
     add_line(page, y, pos_text);
 }
 
@@ -79,7 +79,7 @@ static void performance_page(const GameState* game, int fps, int memory_mb, HudP
     const GameText* t = hud_texts(game);
     add_line(page, 10, t->perf_metrics);
     char frame_time[64];
-    format_line(frame_time, sizeof frame_time, "Frame Time: %.2f ms", (double)game->frame.dt * 1000.0);
+    format_line(frame_time, sizeof frame_time, "Frame Time: %.2f ms", static_cast<double>(game->frame.dt) * 1000.0);
     add_line(page, 50, frame_time);
     char fps_text[32];
     format_line(fps_text, sizeof fps_text, "%s %d", t->fps_label, fps);
@@ -101,12 +101,12 @@ static void player_page(const GameState* game, int fps, HudPage* page) {
     add_line(page, 50, fps_text);
     add_position_line(game, page, 90);
     char speed_text[64];
-    format_line(speed_text, sizeof speed_text, "Speed: %.2f m/s", (double)game_hud_actual_speed(game->player, game->frame.dt));
+    format_line(speed_text, sizeof speed_text, "Speed: %.2f m/s", static_cast<double>(game_hud_actual_speed(game->player, game->frame.dt)));
     add_line(page, 130, speed_text);
     const Vector3 v = game->player ? game->player->velocity : Vector3{0.0f, 0.0f, 0.0f};
     char momentum_text[96];
-    format_line(momentum_text, sizeof momentum_text, "Vel: (%.2f, %.2f, %.2f) m/s", (double)v.x, (double)v.y,
-             (double)v.z);
+    format_line(momentum_text, sizeof momentum_text, "Vel: (%.2f, %.2f, %.2f) m/s", static_cast<double>(v.x), static_cast<double>(v.y),
+             static_cast<double>(v.z));
     add_line(page, 170, momentum_text);
     add_line(page, 250, QVOX_WINDOW_TITLE, true);
 }
@@ -143,9 +143,9 @@ float game_hud_actual_speed(const Player* player, float dt) {
 
 void game_draw_crosshair(GameState* game) {
     (void)game;
-    const float cx = (float)(GetScreenWidth() / 2);
-    const float cy = (float)(GetScreenHeight() / 2);
-    const float size = (float)CROSSHAIR_SIZE;
+    const float cx = static_cast<float>(GetScreenWidth() / 2);
+    const float cy = static_cast<float>(GetScreenHeight() / 2);
+    const float size = static_cast<float>(CROSSHAIR_SIZE);
     DrawLineEx(Vector2{cx - size, cy}, Vector2{cx + size, cy}, CROSSHAIR_THICKNESS, BLACK);
     DrawLineEx(Vector2{cx, cy - size}, Vector2{cx, cy + size}, CROSSHAIR_THICKNESS, BLACK);
 }
@@ -157,7 +157,7 @@ void game_draw_hud(GameState* game) {
     const int count = game_hud_lines(game, GetFPS(), memory_mb, lines);
     for (int i = 0; i < count; i++) {
         const Color color = lines[i].grey ? Color{80, 80, 80, 255} : Color{0, 0, 0, 255};
-        DrawTextEx(game->custom_font, lines[i].text, Vector2{HUD_X, (float)lines[i].y}, HUD_FONT_SIZE, HUD_SPACING,
+        DrawTextEx(game->custom_font, lines[i].text, Vector2{HUD_X, static_cast<float>(lines[i].y)}, HUD_FONT_SIZE, HUD_SPACING,
                    color);
     }
 }

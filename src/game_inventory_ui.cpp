@@ -55,7 +55,7 @@ Rectangle game_hotbar_slot_rect(int screen_width, int screen_height, int slot) {
     const int inv_x = (screen_width - HOTBAR_WIDTH) / 2;
     const int x = inv_x + HOTBAR_SLOT_STEP * slot;
     const int y = screen_height - HOTBAR_BOTTOM_OFFSET;
-    return Rectangle{(float)x, (float)y, (float)HOTBAR_SLOT_SIZE, (float)HOTBAR_SLOT_SIZE};
+    return Rectangle{static_cast<float>(x), static_cast<float>(y), static_cast<float>(HOTBAR_SLOT_SIZE), static_cast<float>(HOTBAR_SLOT_SIZE)};
 }
 
 static int screen_left(int screen_width) { return (screen_width - PANEL_WIDTH) / 2; }
@@ -64,17 +64,17 @@ static int screen_top(int screen_height) { return (screen_height - PANEL_HEIGHT)
 Rectangle game_inventory_backpack_rect(int screen_width, int screen_height, int row, int col) {
     const int x = screen_left(screen_width) + PANEL_SLOT_STEP * col;
     const int y = screen_top(screen_height) + PANEL_SLOT_STEP * row;
-    return Rectangle{(float)x, (float)y, (float)PANEL_SLOT_SIZE, (float)PANEL_SLOT_SIZE};
+    return Rectangle{static_cast<float>(x), static_cast<float>(y), static_cast<float>(PANEL_SLOT_SIZE), static_cast<float>(PANEL_SLOT_SIZE)};
 }
 
 Rectangle game_inventory_hotbar_rect(int screen_width, int screen_height, int slot) {
     const int x = screen_left(screen_width) + PANEL_SLOT_STEP * slot;
     const int y = screen_top(screen_height) + PANEL_HOTBAR_DOWN;
-    return Rectangle{(float)x, (float)y, (float)PANEL_SLOT_SIZE, (float)PANEL_SLOT_SIZE};
+    return Rectangle{static_cast<float>(x), static_cast<float>(y), static_cast<float>(PANEL_SLOT_SIZE), static_cast<float>(PANEL_SLOT_SIZE)};
 }
 
 int game_slot_count_x(int slot_x, int right, float text_width) {
-    return (int)((float)(slot_x + right) - text_width);
+    return static_cast<int>(static_cast<float>(slot_x + right) - text_width);
 }
 
 // ---------------------------------------------------------------- click rule
@@ -147,9 +147,9 @@ static const SlotStyle PANEL_HOTBAR_STYLE = {PANEL_BLOCK_INDENT, PANEL_BLOCK_SIZ
 
 static void draw_slot(const GameState* game, Rectangle rect, const InventorySlot* slot, bool selected, int number,
                       const SlotStyle* style) {
-    const int x = (int)rect.x;
-    const int y = (int)rect.y;
-    const int size = (int)rect.width;
+    const int x = static_cast<int>(rect.x);
+    const int y = static_cast<int>(rect.y);
+    const int size = static_cast<int>(rect.width);
     DrawRectangle(x, y, size, size, selected ? SLOT_FILL_SELECTED : SLOT_FILL);
     DrawRectangleLines(x, y, size, size, selected ? WHITE : SLOT_BORDER);
     if (slot->count > 0) {
@@ -158,13 +158,13 @@ static void draw_slot(const GameState* game, Rectangle rect, const InventorySlot
         char count_text[8];
         snprintf(count_text, sizeof count_text, "%d", slot->count);
         const float width = MeasureTextEx(game->custom_font, count_text, style->count_font, INVENTORY_SPACING).x;
-        const Vector2 at = {(float)game_slot_count_x(x, style->count_right, width), (float)(y + style->count_down)};
+        const Vector2 at = {static_cast<float>(game_slot_count_x(x, style->count_right, width)), static_cast<float>(y + style->count_down)};
         DrawTextEx(game->custom_font, count_text, at, style->count_font, INVENTORY_SPACING, SLOT_TEXT);
     }
     if (style->number_font > 0.0f) {
         char number_text[4];
         snprintf(number_text, sizeof number_text, "%d", number);
-        DrawTextEx(game->custom_font, number_text, Vector2{(float)(x + 3), (float)(y + 3)}, style->number_font,
+        DrawTextEx(game->custom_font, number_text, Vector2{static_cast<float>(x + 3), static_cast<float>(y + 3)}, style->number_font,
                    INVENTORY_SPACING, SLOT_NUMBER);
     }
 }
@@ -175,7 +175,7 @@ void game_draw_hotbar(GameState* game) {
     const int width = GetScreenWidth();
     const int height = GetScreenHeight();
     const Rectangle first = game_hotbar_slot_rect(width, height, 0);
-    DrawRectangle((int)first.x - 5, height - 85, HOTBAR_WIDTH + 10, 60, Color{0, 0, 0, 150});
+    DrawRectangle(static_cast<int>(first.x) - 5, height - 85, HOTBAR_WIDTH + 10, 60, Color{0, 0, 0, 150});
     for (int i = 0; i < INVENTORY_HOTBAR_SLOTS; i++)
         draw_slot(game, game_hotbar_slot_rect(width, height, i), &player->inventory[i], i == player->selected_slot,
                   i + 1, &HOTBAR_STYLE);
@@ -184,7 +184,7 @@ void game_draw_hotbar(GameState* game) {
 static void draw_screen_frame(const GameState* game, int left, int top) {
     DrawRectangle(left - 10, top - 10, PANEL_WIDTH + 20, PANEL_HEIGHT + 20, Color{50, 50, 50, 220});
     DrawRectangleLines(left - 10, top - 10, PANEL_WIDTH + 20, PANEL_HEIGHT + 20, SLOT_BORDER);
-    DrawTextEx(game->custom_font, "Inventory", Vector2{(float)left, (float)(top - 35)}, 24.0f, INVENTORY_SPACING,
+    DrawTextEx(game->custom_font, "Inventory", Vector2{static_cast<float>(left), static_cast<float>(top - 35)}, 24.0f, INVENTORY_SPACING,
                WHITE);
 }
 
@@ -204,6 +204,6 @@ void game_draw_big_inventory(const GameState* game) {
         draw_slot(game, game_inventory_hotbar_rect(width, height, i), &player->inventory[i],
                   i == player->selected_slot, i + 1, &PANEL_HOTBAR_STYLE);
     const char* hint = game->menu ? game->menu->game_text.inventory_close : "";
-    DrawTextEx(game->custom_font, hint, Vector2{(float)left, (float)(top + 290)}, 16.0f, INVENTORY_SPACING,
+    DrawTextEx(game->custom_font, hint, Vector2{static_cast<float>(left), static_cast<float>(top + 290)}, 16.0f, INVENTORY_SPACING,
                SLOT_NUMBER);
 }

@@ -94,7 +94,7 @@ static bool first_line_of_command(const char* command, char* line, size_t size) 
         fprintf(stderr, "[utils] Failed to run \"%s\": %s\n", command, strerror(errno));
         return false;
     }
-    const bool got = fgets(line, (int)size, pipe) != nullptr;
+    const bool got = fgets(line, static_cast<int>(size), pipe) != nullptr;
     close_pipe(pipe, command);
     return got;
 }
@@ -142,7 +142,7 @@ static void history_release(HistoryLines* history) {
 static bool history_append(HistoryLines* history, const char* line) {
     if (history->count == history->capacity) {
         const int capacity = history->capacity ? history->capacity * 2 : HISTORY_FIRST_CAPACITY;
-        char** grown = static_cast<char**>(realloc(history->lines, sizeof(char*) * (size_t)capacity));
+        char** grown = static_cast<char**>(realloc(history->lines, sizeof(char*) * static_cast<size_t>(capacity)));
         if (!grown) return false;
         history->lines = grown;
         history->capacity = capacity;

@@ -23,18 +23,18 @@ static void encode_blocks(const Chunk* chunk, unsigned char* out) {
     const Block* cells = &chunk->blocks[0][0][0];
     for (int i = 0; i < CHUNK_SIZE * CHUNK_HEIGHT * CHUNK_SIZE; i++) {
         BlockType& cell = const_cast<BlockType&>(cells[i].type);
-        uint32_t v = (uint32_t)std::atomic_ref<BlockType>(cell).load(std::memory_order_relaxed);
-        out[i * 4 + 0] = (unsigned char)(v & 0xFF);
-        out[i * 4 + 1] = (unsigned char)((v >> 8) & 0xFF);
-        out[i * 4 + 2] = (unsigned char)((v >> 16) & 0xFF);
-        out[i * 4 + 3] = (unsigned char)(v >> 24);
+        uint32_t v = static_cast<uint32_t>(std::atomic_ref<BlockType>(cell).load(std::memory_order_relaxed));
+        out[i * 4 + 0] = static_cast<unsigned char>(v & 0xFF);
+        out[i * 4 + 1] = static_cast<unsigned char>((v >> 8) & 0xFF);
+        out[i * 4 + 2] = static_cast<unsigned char>((v >> 16) & 0xFF);
+        out[i * 4 + 3] = static_cast<unsigned char>(v >> 24);
     }
 }
 
 static bool write_chunk_file(const unsigned char* bytes, const Chunk* chunk, const char* world_name, bool sync) {
     char path[WORLD_PATH_MAX];
     world_chunk_path(path, world_name, chunk->chunk_x, chunk->chunk_y, chunk->chunk_z);
-    return file_write_whole(path, bytes, (size_t)WORLD_CHUNK_FILE_BYTES, sync);
+    return file_write_whole(path, bytes, static_cast<size_t>(WORLD_CHUNK_FILE_BYTES), sync);
 }
 
 // Copies the cells under the chunk's mutex, so that no edit lands halfway
@@ -56,9 +56,9 @@ static bool write_numbered_copy(Chunk* chunk, const char* world_name, const unsi
                                 bool sync) {
     char path[WORLD_PATH_MAX], temp[FILE_TEMP_PATH_MAX];
     world_chunk_path(path, world_name, chunk->chunk_x, chunk->chunk_y, chunk->chunk_z);
-    if (!file_write_temp(path, temp, bytes, (size_t)WORLD_CHUNK_FILE_BYTES, sync)) return false;
+    if (!file_write_temp(path, temp, bytes, static_cast<size_t>(WORLD_CHUNK_FILE_BYTES), sync)) return false;
     pthread_mutex_lock(&chunk->mutex);
-    const bool newer = (int32_t)(number - chunk->file_copy_on_disk) > 0;
+    const bool newer = static_cast<int32_t>(number - chunk->file_copy_on_disk) > 0;
     const bool ok = !newer || file_replace_with_temp(temp, path);
     if (newer && ok) chunk->file_copy_on_disk = number;
     pthread_mutex_unlock(&chunk->mutex);
@@ -70,7 +70,7 @@ static bool write_numbered_copy(Chunk* chunk, const char* world_name, const unsi
 // to disk before it replaces the old one.
 bool world_save_chunk(Chunk* chunk, const char* world_name) {
     if (!chunk || !world_name || !world_check_name(world_name, "save a chunk of")) return false;
-    unsigned char* bytes = static_cast<unsigned char*>(malloc((size_t)WORLD_CHUNK_FILE_BYTES));
+    unsigned char* bytes = static_cast<unsigned char*>(malloc(static_cast<size_t>(WORLD_CHUNK_FILE_BYTES)));
     if (!bytes) {
         fprintf(stderr, "[world] Out of memory saving chunk (%d,%d,%d)\n", chunk->chunk_x, chunk->chunk_y,
                 chunk->chunk_z);
@@ -131,7 +131,7 @@ bool world_finish_autosave(const WorldMetadata* metadata, const char* world_name
     world_chunks_path(chunks, world_name);
     // A world whose chunks were never written has no chunks folder yet.
     if (!world_make_folders(world_name) || !file_sync_directory(chunks) ||
-        !world_write_metadata_values(metadata, world_name, (int64_t)time(nullptr))) {
+        !world_write_metadata_values(metadata, world_name, static_cast<int64_t>(time(nullptr)))) {
         fprintf(stderr, "[world] Autosave of world %s failed\n", world_name);
         return false;
     }
@@ -175,7 +175,7 @@ static bool save_one_chunk(Chunk* chunk, const char* world_name, bool own_folder
 // Files are not synced one by one (too slow for hundreds of files); the caller
 // syncs the file system once at the end, and only when something was written.
 static bool save_all_chunks(World* world, const char* world_name, int* written) {
-    unsigned char* bytes = static_cast<unsigned char*>(malloc((size_t)WORLD_CHUNK_FILE_BYTES));
+    unsigned char* bytes = static_cast<unsigned char*>(malloc(static_cast<size_t>(WORLD_CHUNK_FILE_BYTES)));
     if (!bytes) {
         fprintf(stderr, "[world] Out of memory saving world %s\n", world_name);
         return false;
@@ -201,7 +201,7 @@ static bool copy_chunk_file_if_uncached(World* world, const char* from_dir, cons
     snprintf(from, sizeof from, "%s/%s", from_dir, entry);
     world_chunk_path(to, world_name, cx, cy, cz);
     size_t size = 0;
-    return file_read_whole(from, bytes, (size_t)WORLD_CHUNK_FILE_BYTES, &size) &&
+    return file_read_whole(from, bytes, static_cast<size_t>(WORLD_CHUNK_FILE_BYTES), &size) &&
            file_write_whole(to, bytes, size, false);
 }
 
@@ -213,7 +213,7 @@ static bool copy_uncached_chunk_files(World* world, const char* world_name) {
     world_chunks_path(from_dir, world->world_name);
     DIR* dir = opendir(from_dir);
     if (!dir) return errno == ENOENT;  // nothing was ever written out
-    unsigned char* bytes = static_cast<unsigned char*>(malloc((size_t)WORLD_CHUNK_FILE_BYTES));
+    unsigned char* bytes = static_cast<unsigned char*>(malloc(static_cast<size_t>(WORLD_CHUNK_FILE_BYTES)));
     bool ok = bytes != nullptr;
     if (!ok) fprintf(stderr, "[world] Out of memory copying %s\n", from_dir);
     for (struct dirent* entry = readdir(dir); ok && entry; entry = readdir(dir))
@@ -247,7 +247,7 @@ bool world_save(World* world, const char* world_name) {
     char dir[WORLD_PATH_MAX];
     world_folder_path(dir, world_name);
     if (written > 0 && !file_sync_file_system(dir)) ok = false;
-    if (!world_write_metadata(world, world_name, (int64_t)time(nullptr))) ok = false;
+    if (!world_write_metadata(world, world_name, static_cast<int64_t>(time(nullptr)))) ok = false;
     if (!ok) {
         fprintf(stderr, "[world] World %s was not saved completely\n", world_name);
         return false;

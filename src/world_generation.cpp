@@ -4,8 +4,8 @@
 #include "world.h"
 
 static bool local_in_range(int x, int y, int z) {
-    return (unsigned)x < (unsigned)CHUNK_SIZE && (unsigned)y < (unsigned)CHUNK_HEIGHT &&
-           (unsigned)z < (unsigned)CHUNK_SIZE;
+    return static_cast<unsigned>(x) < static_cast<unsigned>(CHUNK_SIZE) && static_cast<unsigned>(y) < static_cast<unsigned>(CHUNK_HEIGHT) &&
+           static_cast<unsigned>(z) < static_cast<unsigned>(CHUNK_SIZE);
 }
 
 // The worker reads cells while the main thread may edit one; relaxed atomic
@@ -54,7 +54,7 @@ Color world_get_block_color(BlockType type) {
 
 static void load_block_texture(Texture2D* out, const char* path, const char* label) {
     *out = LoadTexture(path);
-    printf("[textures] %s texture id: %d\n", label, (int)out->id);
+    printf("[textures] %s texture id: %d\n", label, static_cast<int>(out->id));
     if (out->id == 0) fprintf(stderr, "[textures] Failed to load texture %s\n", path);
 }
 

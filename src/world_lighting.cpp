@@ -33,8 +33,8 @@ static bool light_passes(BlockType type, bool sky) {
 // the stored level but ends spreading at that cell.
 static void light_neighbour(const Chunk* chunk, LightField field, LightQueueEntry* queue, int* queue_tail,
                             int x, int y, int z, uint8_t level, bool sky) {
-    if ((unsigned)x >= (unsigned)CHUNK_SIZE || (unsigned)y >= (unsigned)CHUNK_HEIGHT ||
-        (unsigned)z >= (unsigned)CHUNK_SIZE)
+    if (static_cast<unsigned>(x) >= static_cast<unsigned>(CHUNK_SIZE) || static_cast<unsigned>(y) >= static_cast<unsigned>(CHUNK_HEIGHT) ||
+        static_cast<unsigned>(z) >= static_cast<unsigned>(CHUNK_SIZE))
         return;
     if (!light_passes(load_block(chunk, x, y, z), sky)) return;
     if (field[y][z][x] >= level) return;
@@ -51,7 +51,7 @@ static void spread_light(const Chunk* chunk, LightField field, LightQueueEntry* 
     for (int head = 0; head < queue_tail; head++) {
         const LightQueueEntry e = queue[head];
         if (e.light < 2) continue;
-        const uint8_t level = (uint8_t)(e.light - 1);
+        const uint8_t level = static_cast<uint8_t>(e.light - 1);
         light_neighbour(chunk, field, queue, &queue_tail, e.x + 1, e.y, e.z, level, sky);
         light_neighbour(chunk, field, queue, &queue_tail, e.x - 1, e.y, e.z, level, sky);
         light_neighbour(chunk, field, queue, &queue_tail, e.x, e.y + 1, e.z, level, sky);
@@ -123,7 +123,7 @@ void calculate_chunk_blocklight(Chunk* chunk, World* world, int target_buffer) {
 
     // Emission of the known types, looked up once per computation.
     uint8_t known_emission[BLOCK_GLOWSTONE + 1] = {0};
-    for (int t = 0; t <= BLOCK_GLOWSTONE; t++) known_emission[t] = get_block_properties((BlockType)t).emission;
+    for (int t = 0; t <= BLOCK_GLOWSTONE; t++) known_emission[t] = get_block_properties(static_cast<BlockType>(t)).emission;
 
     static thread_local LightQueueEntry queue[LIGHT_QUEUE_SIZE];
     int queue_tail = 0;
@@ -131,7 +131,7 @@ void calculate_chunk_blocklight(Chunk* chunk, World* world, int target_buffer) {
         for (int z = 0; z < CHUNK_SIZE; z++)
             for (int x = 0; x < CHUNK_SIZE; x++) {
                 const BlockType type = load_block(chunk, x, y, z);
-                const uint8_t emission = (unsigned)type <= (unsigned)BLOCK_GLOWSTONE
+                const uint8_t emission = static_cast<unsigned>(type) <= static_cast<unsigned>(BLOCK_GLOWSTONE)
                                              ? known_emission[type]
                                              : get_block_properties(type).emission;
                 if (emission == 0) continue;

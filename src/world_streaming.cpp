@@ -12,8 +12,8 @@ constexpr double STREAM_CHUNK_COORD_LIMIT = 2147483647.0 - 16.0;
 
 static bool chunk_coord_of(float scaled, int32_t* out) {
     const float f = floorf(scaled);
-    if (!std::isfinite(f) || std::fabs((double)f) > STREAM_CHUNK_COORD_LIMIT) return false;
-    *out = (int32_t)f;
+    if (!std::isfinite(f) || std::fabs(static_cast<double>(f)) > STREAM_CHUNK_COORD_LIMIT) return false;
+    *out = static_cast<int32_t>(f);
     return true;
 }
 
@@ -25,9 +25,9 @@ static bool player_chunk_of(Vector3 pos, int32_t pc[3]) {
 
 // How far the chunk's centre lies along the view direction, in blocks.
 static float view_dot(int32_t cx, int32_t cy, int32_t cz, Vector3 pos, Vector3 fwd) {
-    const float dx = (float)((int64_t)cx * CHUNK_SIZE + CHUNK_SIZE / 2) - pos.x;
-    const float dy = (float)((int64_t)cy * CHUNK_HEIGHT + CHUNK_HEIGHT / 2) - pos.y;
-    const float dz = (float)((int64_t)cz * CHUNK_SIZE + CHUNK_SIZE / 2) - pos.z;
+    const float dx = static_cast<float>(static_cast<int64_t>(cx) * CHUNK_SIZE + CHUNK_SIZE / 2) - pos.x;
+    const float dy = static_cast<float>(static_cast<int64_t>(cy) * CHUNK_HEIGHT + CHUNK_HEIGHT / 2) - pos.y;
+    const float dz = static_cast<float>(static_cast<int64_t>(cz) * CHUNK_SIZE + CHUNK_SIZE / 2) - pos.z;
     return dx * fwd.x + dy * fwd.y + dz * fwd.z;
 }
 
@@ -78,9 +78,9 @@ static void relight_pass(World* world, const int32_t pc[3]) {
 }
 
 static bool should_retire(const Chunk* chunk, const int32_t pc[3], Vector3 pos, Vector3 fwd) {
-    const int64_t dx = (int64_t)chunk->chunk_x - pc[0];
-    const int64_t dy = (int64_t)chunk->chunk_y - pc[1];
-    const int64_t dz = (int64_t)chunk->chunk_z - pc[2];
+    const int64_t dx = static_cast<int64_t>(chunk->chunk_x) - pc[0];
+    const int64_t dy = static_cast<int64_t>(chunk->chunk_y) - pc[1];
+    const int64_t dz = static_cast<int64_t>(chunk->chunk_z) - pc[2];
     const int64_t r = STREAM_UNLOAD_DIST;
     if (dx * dx + dz * dz > r * r || dy > r || dy < -r) return true;
     return view_dot(chunk->chunk_x, chunk->chunk_y, chunk->chunk_z, pos, fwd) < STREAM_RETIRE_VIEW_THRESHOLD;

@@ -22,7 +22,7 @@ protected:
         for (size_t start = 0; start < text.size(); start += GAME_CHAT_MAX_CHARS_PER_FRAME) {
             ChatKeys keys = {};
             for (size_t i = start; i < text.size() && keys.char_count < GAME_CHAT_MAX_CHARS_PER_FRAME; i++)
-                keys.chars[keys.char_count++] = (unsigned char)text[i];
+                keys.chars[keys.char_count++] = static_cast<unsigned char>(text[i]);
             outcome = press(keys);
         }
         return outcome;
@@ -34,12 +34,12 @@ protected:
         return press(keys);
     }
 
-    std::string line() const { return std::string(game_->chat.input, (size_t)game_->chat.input_len); }
+    std::string line() const { return std::string(game_->chat.input, static_cast<size_t>(game_->chat.input_len)); }
 };
 
 TEST_F(ConsoleTest, TypingPastTheLimitKeepsTheFirst255Characters) {
     std::string text;
-    for (int i = 0; i < 300; i++) text += (char)('a' + i % 26);
+    for (int i = 0; i < 300; i++) text += static_cast<char>('a' + i % 26);
     type(text);
     EXPECT_EQ(game_->chat.input_len, 255);
     EXPECT_EQ(game_->chat.cursor_pos, 255);

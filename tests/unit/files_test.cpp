@@ -31,7 +31,7 @@ bool file_exists(const std::string& path) {
 
 long file_size(const std::string& path) {
     struct stat st = {};
-    return stat(path.c_str(), &st) == 0 ? (long)st.st_size : -1;
+    return stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1;
 }
 
 std::string read_text(const std::string& path) {
@@ -75,7 +75,7 @@ protected:
         for (int y = 0; y < CHUNK_HEIGHT; y++)
             for (int z = 0; z < CHUNK_SIZE; z++)
                 for (int x = 0; x < CHUNK_SIZE; x++)
-                    c->blocks[y][z][x].type = (BlockType)((x * 7 + y * 3 + z + salt) % 8);
+                    c->blocks[y][z][x].type = static_cast<BlockType>((x * 7 + y * 3 + z + salt) % 8);
         c->generated = true;
         c->loaded = true;
         c->modified = true;
@@ -95,8 +95,8 @@ TEST_F(WorldFilesTest, ChunkFileNamesUseSignedCoordinates) {
 
 TEST_F(WorldFilesTest, ChunkFileIsRawLittleEndianInMemoryOrder) {
     Chunk* c = patterned_chunk(-1, 0, 2, 0);
-    c->blocks[0][0][0].type = (BlockType)0x01020304;
-    c->blocks[63][31][31].type = (BlockType)-2;
+    c->blocks[0][0][0].type = static_cast<BlockType>(0x01020304);
+    c->blocks[63][31][31].type = static_cast<BlockType>(-2);
     c->blocks[1][2][3].type = BLOCK_GLOWSTONE;
     ASSERT_TRUE(world_save_chunk(c, "home"));
     const std::string bytes = read_text("./worlds/home/chunks/chunk_-1_0_2.chunk");
@@ -110,9 +110,9 @@ TEST_F(WorldFilesTest, ChunkFileIsRawLittleEndianInMemoryOrder) {
 
 TEST_F(WorldFilesTest, SaveAndReloadKeepsEveryCellIncludingUnknownValues) {
     Chunk* c = patterned_chunk(3, 1, -4, 5);
-    c->blocks[10][11][12].type = (BlockType)1234567;
-    c->blocks[20][0][31].type = (BlockType)-7;
-    c->blocks[0][31][0].type = (BlockType)8;
+    c->blocks[10][11][12].type = static_cast<BlockType>(1234567);
+    c->blocks[20][0][31].type = static_cast<BlockType>(-7);
+    c->blocks[0][31][0].type = static_cast<BlockType>(8);
     std::vector<Block> expected(&c->blocks[0][0][0], &c->blocks[0][0][0] + CHUNK_SIZE * CHUNK_HEIGHT * CHUNK_SIZE);
     ASSERT_TRUE(world_save(world_, "home"));
     ASSERT_TRUE(world_load(world_, "home"));
@@ -429,20 +429,20 @@ bool metadata_is_whole(const std::string& path) {
     return sscanf(text.c_str(),
                   "name=crash\nseed=%lu\nlast_saved=%63[^\n]\nchunk_count=%d\nplayer_x=%f\nplayer_y=%f\nplayer_z=%f\n",
                   &seed, stamp, &count, &x, &y, &z) == 6 &&
-           count == 4 && std::isfinite(x) && x == (float)(seed % 1000) && text.back() == '\n';
+           count == 4 && std::isfinite(x) && x == static_cast<float>(seed % 1000) && text.back() == '\n';
 }
 
 void fill_all(Chunk* c, int value) {
     for (int y = 0; y < CHUNK_HEIGHT; y++)
         for (int z = 0; z < CHUNK_SIZE; z++)
-            for (int x = 0; x < CHUNK_SIZE; x++) c->blocks[y][z][x].type = (BlockType)value;
+            for (int x = 0; x < CHUNK_SIZE; x++) c->blocks[y][z][x].type = static_cast<BlockType>(value);
 }
 
 // Saves forever with a new value each round; never returns.
 [[noreturn]] void save_in_a_loop(World* world) {
     for (int round = 1;; round++) {
-        world->seed = (uint64_t)round;
-        world->last_player_position.x = (float)(round % 1000);
+        world->seed = static_cast<uint64_t>(round);
+        world->last_player_position.x = static_cast<float>(round % 1000);
         for (int i = 0; i < world->chunk_cache.chunk_count; i++) {
             fill_all(&world->chunk_cache.chunks[i], round);
             world->chunk_cache.chunks[i].modified = true;

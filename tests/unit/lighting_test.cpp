@@ -59,7 +59,7 @@ using LightingBlock = LightingTest;
 // The diamond must hold both in air and in cells of an unknown type, which
 // block light passes like air (opacity 0).
 TEST_F(LightingBlock, SingleGlowstoneGivesDiamondClippedByChunkFaces) {
-    for (BlockType filler : {BLOCK_AIR, (BlockType)9}) {
+    for (BlockType filler : {BLOCK_AIR, static_cast<BlockType>(9)}) {
         Chunk* chunk = add_chunk(0, 0, 0);
         Chunk* east = add_chunk(1, 0, 0);
         ASSERT_NE(chunk, nullptr);
@@ -191,7 +191,7 @@ TEST_F(LightingSky, ColumnScanReadsChunksAbove) {
     Chunk* above = add_chunk(0, 1, 0);
     ASSERT_NE(above, nullptr);
     above->blocks[100 - 64][4][3].type = BLOCK_STONE;
-    above->blocks[127 - 64][4][20].type = (BlockType)9;
+    above->blocks[127 - 64][4][20].type = static_cast<BlockType>(9);
     Chunk* top = add_chunk(0, 7, 0);
     ASSERT_NE(top, nullptr);
     top->blocks[501 - 448][20][20].type = BLOCK_STONE;
@@ -307,7 +307,7 @@ void reference_skylight(Chunk* chunk, World* world, Field out) {
             for (int wy = 500; wy >= 0; wy--) {
                 const BlockType t = world_get_block(world, chunk->chunk_x * 32 + x, wy, chunk->chunk_z * 32 + z);
                 if (t != BLOCK_AIR) light = 0;
-                else if (wy >= base_y && wy < base_y + CHUNK_HEIGHT) out[wy - base_y][z][x] = (uint8_t)light;
+                else if (wy >= base_y && wy < base_y + CHUNK_HEIGHT) out[wy - base_y][z][x] = static_cast<uint8_t>(light);
             }
         }
     std::vector<RefEntry> queue;
@@ -320,7 +320,7 @@ void reference_skylight(Chunk* chunk, World* world, Field out) {
     for (size_t head = 0; head < queue.size(); head++) {
         const RefEntry e = queue[head];
         if (e.light < 2) continue;
-        const uint8_t nl = (uint8_t)(e.light - 1);
+        const uint8_t nl = static_cast<uint8_t>(e.light - 1);
         for (const auto& d : dirs) {
             const int nx = e.x + d[0], ny = e.y + d[1], nz = e.z + d[2];
             if (nx < 0 || nx >= 32 || ny < 0 || ny >= 64 || nz < 0 || nz >= 32) continue;
@@ -347,7 +347,7 @@ TEST_F(LightingReference, CachedColumnScanMatchesBlockByBlockReads) {
     Chunk* surface = world_get_chunk(world_, 0, 1, 0);
     for (int y = 0; y < CHUNK_HEIGHT; y++) surface->blocks[y][7][7].type = BLOCK_AIR;
     world_get_chunk(world_, 0, 2, 0)->blocks[10][12][12].type = BLOCK_GLOWSTONE;
-    world_get_chunk(world_, 0, 2, 0)->blocks[5][12][13].type = (BlockType)9;
+    world_get_chunk(world_, 0, 2, 0)->blocks[5][12][13].type = static_cast<BlockType>(9);
 
     static Field expected;
     for (int i = 0; i < world_->chunk_cache.chunk_count; i++) {

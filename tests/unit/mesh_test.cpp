@@ -69,7 +69,7 @@ TEST_F(MeshFaces, FaceTowardNeighbourNeedsLoadedChunk) {
     auto faces_at = [&](int x, int y, int z) {
         for (int i = 0; i < active_count(chunk); i++) {
             const CachedVisibleBlock& e = active_list(chunk)[i];
-            if (e.x == x && e.y == y && e.z == z) return (int)e.exposed_faces;
+            if (e.x == x && e.y == y && e.z == z) return static_cast<int>(e.exposed_faces);
         }
         return 0;
     };
@@ -80,7 +80,7 @@ TEST_F(MeshFaces, FaceTowardNeighbourNeedsLoadedChunk) {
     EXPECT_EQ(faces_at(31, 10, 10), FACE_POS_X | FACE_NEG_X | FACE_POS_Y);
     EXPECT_EQ(faces_at(31, 20, 20), FACE_POS_X);
 
-    east->blocks[10][10][0].type = (BlockType)9;  // unknown values are solid here
+    east->blocks[10][10][0].type = static_cast<BlockType>(9);  // unknown values are solid here
     chunk_cache_visible_blocks(chunk, world_);
     EXPECT_EQ(faces_at(31, 10, 10), FACE_NEG_X | FACE_POS_Y);
 }
@@ -305,7 +305,7 @@ TEST_F(MeshReference, DirectReadsMatchBlockByBlockReads) {
             }
     Chunk* surface = world_get_chunk(world_, 0, 1, 0);
     for (int y = 0; y < CHUNK_HEIGHT; y++) surface->blocks[y][0][9].type = BLOCK_AIR;
-    surface->blocks[30][16][16].type = (BlockType)9;
+    surface->blocks[30][16][16].type = static_cast<BlockType>(9);
 
     for (int i = 0; i < world_->chunk_cache.chunk_count; i++) {
         Chunk* c = &world_->chunk_cache.chunks[i];
@@ -354,7 +354,7 @@ TEST_F(ConcurrencyLightingMesh, EditsWhileWorkerLightsAndMeshes) {
     uint32_t rng = 12345;
     auto next = [&rng](int n) {
         rng = rng * 1664525u + 1013904223u;
-        return (int)((rng >> 8) % (uint32_t)n);
+        return static_cast<int>((rng >> 8) % static_cast<uint32_t>(n));
     };
     auto local = [&next](int size) {
         const int pick = next(4);

@@ -17,7 +17,7 @@ bool same_color(Color a, Color b) { return a.r == b.r && a.g == b.g && a.b == b.
 TEST(RenderingFaces, BottomFaceInFullLightKeepsItsShading) {
     const Color drawn = render_face_color(Color{200, 100, 50, 255}, 3, 15);
     EXPECT_TRUE(same_color(drawn, Color{120, 60, 30, 255}))
-        << int(drawn.r) << "," << int(drawn.g) << "," << int(drawn.b);
+        << static_cast<int>(drawn.r) << "," << static_cast<int>(drawn.g) << "," << static_cast<int>(drawn.b);
 }
 
 TEST(RenderingFaces, BrightnessRunsFromThirtyPercentToTheFaceShading) {

@@ -23,6 +23,7 @@
 static std::atomic<bool> slow_disk{false};
 
 extern "C" int __real_fsync(int fd);
+extern "C" int __wrap_fsync(int fd);
 extern "C" int __wrap_fsync(int fd) {
     if (slow_disk.load()) usleep(20000);
     return __real_fsync(fd);
@@ -41,7 +42,7 @@ int32_t cell_on_disk(const char* world_name, int x, int y, int z) {
     unsigned char b[4] = {0, 0, 0, 0};
     const bool ok = fseek(file, offset, SEEK_SET) == 0 && fread(b, 1, 4, file) == 4;
     fclose(file);
-    return ok ? (int32_t)(b[0] | (b[1] << 8) | (b[2] << 16) | ((uint32_t)b[3] << 24)) : -1;
+    return ok ? static_cast<int32_t>(b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24)) : -1;
 }
 
 class SaveConcurrencyTest : public TempWorldTest {
@@ -67,7 +68,7 @@ TEST_F(SaveConcurrencyTest, NewestCopyOfAChunkWinsOverAnOlderSaveJob) {
         const int x = round % CHUNK_SIZE, z = round / CHUNK_SIZE, y = 124;
         world_set_block(world_, x, y, z, BLOCK_STONE);
         worker_queue_chunk_save(world_, chunk);
-        usleep((useconds_t)(rng() % 30000));
+        usleep(static_cast<useconds_t>(rng() % 30000));
         world_set_block(world_, x, y + 1, z, BLOCK_GLOWSTONE);
         ASSERT_TRUE(world_save(world_, "race"));
         worker_flush_queue(world_);

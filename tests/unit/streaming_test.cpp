@@ -66,7 +66,7 @@ protected:
         world_update_chunks(world_, pos, fwd);
     }
 
-    int index_of(const Chunk* c) const { return (int)(c - world_->chunk_cache.chunks); }
+    int index_of(const Chunk* c) const { return static_cast<int>(c - world_->chunk_cache.chunks); }
 };
 
 // ---------------------------------------------------------------- the trigger
@@ -411,7 +411,7 @@ protected:
                 pairs++;
                 EXPECT_EQ(missing_border_faces(a, b, s), 0)
                     << when << ": chunk (" << a->chunk_x << "," << a->chunk_y << "," << a->chunk_z << ") face "
-                    << (int)s.face;
+                    << static_cast<int>(s.face);
             }
         }
         EXPECT_GT(pairs, 0);
@@ -445,9 +445,9 @@ TEST_F(StreamingTest, ConcurrencyStressStreamingEditsAndSaves) {
         const Vector3 pos = centre_of(cx, DEEP, (step / 12) % 2);
         world_update_chunks(world_, pos, fwd);
         for (int e = 0; e < 4; e++) {
-            last_x = (int)pos.x + (int)(rng() % 40) - 20;
-            last_y = (int)pos.y + (int)(rng() % 40) - 20;
-            last_z = (int)pos.z + (int)(rng() % 40) - 20;
+            last_x = static_cast<int>(pos.x) + static_cast<int>(rng() % 40) - 20;
+            last_y = static_cast<int>(pos.y) + static_cast<int>(rng() % 40) - 20;
+            last_z = static_cast<int>(pos.z) + static_cast<int>(rng() % 40) - 20;
             world_set_block(world_, last_x, last_y, last_z, kinds[rng() % 4]);
         }
         world_set_block(world_, last_x, last_y, last_z, BLOCK_BEDROCK);

@@ -320,8 +320,8 @@ INSTANTIATE_TEST_SUITE_P(TerrainChunks, TerrainGenerator,
                                            // Far out, where floats no longer hold every integer.
                                            RefCase{3000000, 1, -2900000, 31}, RefCase{-3100000, 0, 3000000, 31},
                                            RefCase{1, -1, 1, 99}),
-                         [](const ::testing::TestParamInfo<RefCase>& info) {
-                             return "case" + std::to_string(info.index);
+                         [](const ::testing::TestParamInfo<RefCase>& param) {
+                             return "case" + std::to_string(param.index);
                          });
 
 // ------------------------------------------------------------ invariants

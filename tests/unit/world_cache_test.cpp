@@ -49,7 +49,7 @@ TEST(WorldCoordinates, FloorDivisionAtNegativeCoordinates) {
 
 TEST(WorldBlocks, TablesTreatUnknownValuesAsAir) {
     Color air = world_get_block_color(BLOCK_AIR);
-    Color unknown = world_get_block_color((BlockType)8);
+    Color unknown = world_get_block_color(static_cast<BlockType>(8));
     Color glow = world_get_block_color(BLOCK_GLOWSTONE);
     EXPECT_EQ(air.a, 0);
     EXPECT_EQ(unknown.r + unknown.g + unknown.b + unknown.a, 0);
@@ -152,15 +152,15 @@ TEST_F(WorldCacheTest, IndexAgreesWithScanUnderRandomRemovals) {
     std::map<std::tuple<int, int, int>, int> marker;
     testing::internal::CaptureStdout();
     for (int step = 0; step < 3000; step++) {
-        int cx = (int)(rng() % 24) - 12, cy = (int)(rng() % 5) - 2, cz = (int)(rng() % 24) - 12;
+        int cx = static_cast<int>(rng() % 24) - 12, cy = static_cast<int>(rng() % 5) - 2, cz = static_cast<int>(rng() % 24) - 12;
         if (rng() % 3 != 0) {
             Chunk* c = world_load_or_create_chunk(world_, cx, cy, cz);
             if (!marker.count({cx, cy, cz})) {
-                c->blocks[1][2][3].type = (BlockType)(step + 100);
+                c->blocks[1][2][3].type = static_cast<BlockType>(step + 100);
                 marker[{cx, cy, cz}] = step + 100;
             }
         } else if (world_->chunk_cache.chunk_count > 0) {
-            int victim = (int)(rng() % (unsigned)world_->chunk_cache.chunk_count);
+            int victim = static_cast<int>(rng() % static_cast<unsigned>(world_->chunk_cache.chunk_count));
             Chunk* v = &world_->chunk_cache.chunks[victim];
             marker.erase({v->chunk_x, v->chunk_y, v->chunk_z});
             world_remove_chunk_at(world_, victim);
@@ -200,7 +200,7 @@ TEST_F(WorldCacheTest, EditFlagsFollowLightProperties) {
         {BLOCK_STONE, BLOCK_AIR, true},
         {BLOCK_AIR, BLOCK_GLOWSTONE, true},
         {BLOCK_STONE, BLOCK_GLOWSTONE, true},
-        {BLOCK_AIR, (BlockType)9, true},  // unknown values still count as non-air
+        {BLOCK_AIR, static_cast<BlockType>(9), true},  // unknown values still count as non-air
     };
     for (const Case& k : cases) {
         c->blocks[10][10][10].type = k.from;
