@@ -9,6 +9,7 @@ struct World;
 struct Player;
 struct CloudSystem;
 struct MenuSystem;
+struct ChunkMeshSet;
 
 constexpr int GAME_CHAT_INPUT_SIZE = 256;
 constexpr int GAME_CHAT_RING = 16;
@@ -50,6 +51,8 @@ struct GameState {
     int raycast_frame_counter;
     float dt;                         // seconds of the last frame
     int blocks_rendered;              // blocks drawn by this frame's render pass
+    ChunkMeshSet* chunk_meshes;       // the loaded chunks' faces on the graphics card; made by the first pass
+    bool immediate_blocks;            // draw block by block instead, every frame (picture test, timing tool)
 };
 
 // Sets every field to its start value (camera, look angles, HUD mode -1/0, ...).
@@ -66,6 +69,8 @@ void game_block_editing(GameState* game);
 
 // ---- world render pass: blocks, outline, ground grid, clouds (game_render.cpp)
 void game_render_world(GameState* game);
+// Frees the chunk meshes on the graphics card; before a world goes or the window closes.
+void game_render_release(GameState* game);
 
 // ---- pause menu and its settings panel (game_pause.cpp)
 void game_draw_pause_menu(GameState* game);

@@ -2,10 +2,16 @@
 // sky, then the outline of the targeted block, the ground grid and the clouds.
 // Everything is drawn shifted by the player's whole-block x and z, so vertex
 // coordinates stay small and precise however far the player walks.
+//
+// Blocks normally come from the chunk meshes kept on the graphics card. The
+// block-by-block pass below draws the same picture on the CPU every frame; it
+// stays for comparing pictures and timing the two.
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "chunk_mesh.h"
 #include "clouds.h"
 #include "game.h"
 #include "menu.h"
@@ -58,12 +64,7 @@ struct RenderScratch {
 static RenderScratch scratch = {};
 
 // What one pass needs to place, fog and cull a block.
-struct PassView {
-    Vector3 offset;  // whole-block shift of x and z
-    Vector3 cam;     // shifted camera position
-    float render_distance;
-    RenderFrustum frustum;
-};
+using PassView = ChunkMeshView;
 
 // Grows *buffer to hold at least `needed` elements of `size` bytes; false when memory runs out.
 static bool ensure_capacity(void** buffer, int* capacity, int needed, size_t size) {
@@ -191,6 +192,31 @@ static int render_blocks(World* world, const PassView* view) {
     return rendered;
 }
 
+// The meshes are made when first needed; without them the pass draws block by block.
+static bool use_meshes(GameState* game) {
+    if (game->immediate_blocks) return false;
+    if (!game->chunk_meshes) {
+        game->chunk_meshes = chunk_meshes_create();
+        if (!game->chunk_meshes) {
+            fprintf(stderr, "[render] Drawing blocks one by one\n");
+            game->immediate_blocks = true;
+            return false;
+        }
+    }
+    return true;
+}
+
+static int render_meshes(GameState* game, const PassView* view) {
+    chunk_meshes_update(game->chunk_meshes, game->world);
+    return chunk_meshes_draw(game->chunk_meshes, game->world, view);
+}
+
+void game_render_release(GameState* game) {
+    if (!game) return;
+    chunk_meshes_free(game->chunk_meshes);
+    game->chunk_meshes = nullptr;
+}
+
 // The aspect BeginMode3D projects with, widened a little; a wider volume only draws more.
 static float view_aspect(void) {
     const int render_w = GetRenderWidth(), render_h = GetRenderHeight();
@@ -219,7 +245,7 @@ void game_render_world(GameState* game) {
     view.frustum = render_frustum_make(wide, view_aspect());
 
     BeginMode3D(game->camera);
-    game->blocks_rendered = render_blocks(game->world, &view);
+    game->blocks_rendered = use_meshes(game) ? render_meshes(game, &view) : render_blocks(game->world, &view);
     if (game->has_highlighted_block) {
         const Vector3 outline = {static_cast<float>(game->highlighted_block_x) + 0.5f - offset.x,
                                  static_cast<float>(game->highlighted_block_y) + 0.5f,

@@ -223,6 +223,7 @@ void shutdown(GameState* game)
     menu_system_free(game->menu);
     game->menu = nullptr;
     unload_custom_font(game);
+    game_render_release(game);
     player_free(game->player);
     clouds_free(game->clouds);
     if (game->world != nullptr) {

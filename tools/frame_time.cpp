@@ -3,9 +3,10 @@
 // render distance 50, window 1200 x 800. The spawn area and the first
 // streaming update are lit and meshed before the first frame is timed.
 //
-//   qvox_frame_time [screenshot.png]      (run from the repository root)
+//   qvox_frame_time [-d distance] [-s WIDTHxHEIGHT] [-n frames] [-i] [screenshot.png]
+//   (run from the repository root; -i draws block by block instead of the chunk meshes)
 //
-// Prints the median and 95th percentile frame time over 600 frames, the
+// Prints the median and 95th percentile frame time over the frames, the
 // blocks rendered and the share of the frame spent in the render pass (main
 // thread CPU time inside game_render_world over the frame's wall time). The
 // optional PNG is the last frame, for comparing pictures before and after a
@@ -24,6 +25,7 @@
 #include <cstring>
 #include <vector>
 
+#include "chunk_mesh.h"
 #include "clouds.h"
 #include "game.h"
 #include "menu.h"
@@ -33,17 +35,22 @@
 
 namespace {
 
-constexpr int WINDOW_WIDTH = 1200;
-constexpr int WINDOW_HEIGHT = 800;
-constexpr int FRAMES = 600;
 constexpr uint64_t SCENE_SEED = 42;
 constexpr float SCENE_X = 8.0f;
 constexpr float SCENE_Z = 8.0f;
 constexpr float SCENE_YAW = 1.5707964f;  // looking along +X
 constexpr float SCENE_PITCH = -0.3f;
-constexpr float SCENE_RENDER_DISTANCE = 50.0f;
 constexpr char SCENE_WORLD[] = "frametime";
 constexpr Color SKY = {102, 191, 255, 255};
+
+struct Options {
+    float render_distance = 50.0f;
+    int width = 1200;
+    int height = 800;
+    int frames = 600;
+    bool immediate = false;
+    char screenshot[PATH_MAX] = {};
+};
 
 struct FrameSample {
     double wall_ms;
@@ -148,12 +155,12 @@ void wait_for_worker(World* world)
 }
 
 // The game state of the first game frame in the standard scene.
-bool set_up_scene(GameState* game)
+bool set_up_scene(GameState* game, float render_distance)
 {
     game_state_init(game);
     game->menu = menu_system_create();
     if (!game->menu) return false;
-    game->menu->render_distance = SCENE_RENDER_DISTANCE;
+    game->menu->render_distance = render_distance;
     game->world = world_create();
     if (!game->world) return false;
     game->world->seed = SCENE_SEED;
@@ -183,6 +190,7 @@ bool set_up_scene(GameState* game)
 
 void tear_down_scene(GameState* game)
 {
+    game_render_release(game);
     player_free(game->player);
     clouds_free(game->clouds);
     if (game->world) {
@@ -246,33 +254,86 @@ void report(const std::vector<FrameSample>& samples, int blocks_rendered)
     std::printf("load average      %.2f %.2f %.2f\n", load[0], load[1], load[2]);
 }
 
+void report_meshes(const ChunkMeshSet* set)
+{
+    if (!set) {
+        std::printf("blocks drawn      one by one\n");
+        return;
+    }
+    size_t largest = 0;
+    int with_faces = 0;
+    for (int i = 0; i < set->count; i++) {
+        const size_t bytes = static_cast<size_t>(set->meshes[i].vertex_count) * sizeof(ChunkMeshVertex);
+        if (bytes > largest) largest = bytes;
+        if (bytes > 0) with_faces++;
+    }
+    const double kib = static_cast<double>(chunk_meshes_card_bytes(set)) / 1024.0;
+    std::printf("chunk meshes      %d (%d with faces), card memory %.0f KiB, %.0f KiB per mesh with faces, largest %.0f KiB\n",
+                set->count, with_faces, kib, with_faces > 0 ? kib / with_faces : 0.0,
+                static_cast<double>(largest) / 1024.0);
+}
+
+// The screenshot path need not exist yet: it is made absolute against the start directory.
+void absolute_path(const char* path, char* out, size_t size)
+{
+    char cwd[PATH_MAX] = {};
+    if (realpath(path, out)) return;
+    if (path[0] == '/' || !getcwd(cwd, sizeof cwd)) std::snprintf(out, size, "%s", path);
+    else std::snprintf(out, size, "%s/%s", cwd, path);
+}
+
+bool parse_options(int argc, char** argv, Options* options)
+{
+    for (int i = 1; i < argc; i++) {
+        const bool has_value = i + 1 < argc;
+        if (std::strcmp(argv[i], "-d") == 0 && has_value) {
+            options->render_distance = std::strtof(argv[++i], nullptr);
+        } else if (std::strcmp(argv[i], "-s") == 0 && has_value) {
+            if (std::sscanf(argv[++i], "%dx%d", &options->width, &options->height) != 2) return false;
+        } else if (std::strcmp(argv[i], "-n") == 0 && has_value) {
+            options->frames = std::atoi(argv[++i]);
+        } else if (std::strcmp(argv[i], "-i") == 0) {
+            options->immediate = true;
+        } else if (argv[i][0] != '-') {
+            absolute_path(argv[i], options->screenshot, sizeof options->screenshot);
+        } else {
+            return false;
+        }
+    }
+    return options->render_distance > 0.0f && options->width > 0 && options->height > 0 && options->frames > 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    char screenshot[PATH_MAX] = {};
-    if (argc > 1 && !realpath(argv[1], screenshot)) {
-        // The file need not exist yet: keep the path, made absolute against the start directory.
-        char cwd[PATH_MAX] = {};
-        if (argv[1][0] == '/' || !getcwd(cwd, sizeof cwd)) std::snprintf(screenshot, sizeof screenshot, "%s", argv[1]);
-        else std::snprintf(screenshot, sizeof screenshot, "%s/%s", cwd, argv[1]);
+    Options options;
+    if (!parse_options(argc, argv, &options)) {
+        std::fprintf(stderr, "usage: qvox_frame_time [-d distance] [-s WIDTHxHEIGHT] [-n frames] [-i] [screenshot.png]\n");
+        return 2;
     }
     char dir[PATH_MAX] = {};
     char home[PATH_MAX] = {};
     if (!enter_scratch_dir(dir, sizeof dir, home, sizeof home)) return 1;
 
     SetTraceLogLevel(LOG_NONE);
-    InitWindow(WINDOW_WIDTH, WINDOW_HEIGHT, "qvox frame time");
+    InitWindow(options.width, options.height, "qvox frame time");
     SetTargetFPS(0);
     world_system_init();
     static GameState game;
-    const bool ready = set_up_scene(&game);
+    const bool ready = set_up_scene(&game, options.render_distance);
+    game.immediate_blocks = options.immediate;
     std::vector<FrameSample> samples;
     if (ready) {
-        samples.reserve(FRAMES);
-        for (int frame = 0; frame < FRAMES; frame++)
-            samples.push_back(draw_frame(&game, frame == FRAMES - 1 && screenshot[0] ? screenshot : nullptr));
+        samples.reserve(static_cast<size_t>(options.frames));
+        for (int frame = 0; frame < options.frames; frame++) {
+            const bool last = frame == options.frames - 1;
+            samples.push_back(draw_frame(&game, last && options.screenshot[0] ? options.screenshot : nullptr));
+        }
+        std::printf("scene             render distance %.0f, window %d x %d\n", options.render_distance,
+                    options.width, options.height);
         report(samples, game.blocks_rendered);
+        report_meshes(game.chunk_meshes);
     } else {
         std::fprintf(stderr, "[frame_time] setting up the scene failed\n");
     }
@@ -281,3 +342,4 @@ int main(int argc, char** argv)
     leave_scratch_dir(dir, home);
     return ready ? 0 : 1;
 }
+
