@@ -11,9 +11,7 @@
 
 // Face neighbours in face order: +x, -x, +y, -y, +z, -z.
 static const int neighbour_offsets[6][3] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
-// Triangles of a face as the graphics library splits a quad: corners 0 1 2, then 0 2 3.
-static const int triangle_corners[6] = {0, 1, 2, 0, 2, 3};
-static constexpr int VERTICES_PER_FACE = 6;
+static constexpr int VERTICES_PER_FACE = 4;
 static constexpr int LIGHT_LEVELS = LIGHT_MAX + 1;
 // Squared blocks kept clear of the cut when a whole chunk is counted at once;
 // far more than the rounding of one block's squared distance.
@@ -82,35 +80,38 @@ static BlockType drawn_type(const Chunk* chunk, const CachedVisibleBlock* entry)
     return world_get_block_color(type).a == 0 ? BLOCK_AIR : type;
 }
 
-static int face_count(uint8_t faces) { return __builtin_popcount(faces & 63u); }
+int chunk_mesh_section(int x, int y, int z) {
+    return (y / CHUNK_MESH_SECTION_HEIGHT * CHUNK_MESH_SECTIONS_XZ + z / CHUNK_MESH_SECTION_SIZE) *
+               CHUNK_MESH_SECTIONS_XZ +
+           x / CHUNK_MESH_SECTION_SIZE;
+}
 
-// Vertex ranges by type, and the packed cell of every entry.
+// Vertex ranges, and the packed cell of every entry.
 static bool plan_build(ChunkMeshBuild* build, const Chunk* chunk, int count) {
     if (!ensure_capacity(reinterpret_cast<void**>(&build->cells), &build->cell_capacity, count, sizeof(uint16_t)))
         return false;
-    memset(build->count, 0, sizeof build->count);
+    int* sizes = build->start + 1;  // counted in place, then summed
+    memset(build->start, 0, sizeof build->start);
     for (int i = 0; i < count; i++) {
         const CachedVisibleBlock* entry = &build->list[i];
         build->cells[i] = static_cast<uint16_t>(entry->x | entry->z << 5 | entry->y << 10);
-        build->count[drawn_type(chunk, entry)] += face_count(entry->exposed_faces) * VERTICES_PER_FACE;
+        const BlockType type = drawn_type(chunk, entry);
+        if (type == BLOCK_AIR) continue;
+        const int section = chunk_mesh_section(entry->x, entry->y, entry->z);
+        for (int face = 0; face < 6; face++)
+            if (entry->exposed_faces & (1u << face)) sizes[chunk_mesh_range(type, face, section)] += VERTICES_PER_FACE;
     }
-    build->count[BLOCK_AIR] = 0;
     build->cell_count = count;
-    int total = 0;
-    for (int t = 0; t < CHUNK_MESH_TYPES; t++) {
-        build->first[t] = total;
-        total += build->count[t];
-    }
-    build->vertex_count = total;
-    return ensure_capacity(reinterpret_cast<void**>(&build->vertices), &build->vertex_capacity, total,
+    for (int r = 0; r < CHUNK_MESH_RANGES; r++) build->start[r + 1] += build->start[r];
+    build->vertex_count = build->start[CHUNK_MESH_RANGES];
+    return ensure_capacity(reinterpret_cast<void**>(&build->vertices), &build->vertex_capacity, build->vertex_count,
                            sizeof(ChunkMeshVertex));
 }
 
 static void put_face(ChunkMeshVertex* out, const CachedVisibleBlock* entry, int face, int light) {
     for (int v = 0; v < VERTICES_PER_FACE; v++) {
-        const int corner = triangle_corners[v];
-        const signed char* sign = render_face_corners[face][corner];
-        const float* uv = render_face_uv[face][corner];
+        const signed char* sign = render_face_corners[face][v];
+        const float* uv = render_face_uv[face][v];
         out[v].corner[0] = static_cast<uint8_t>(entry->x + (sign[0] > 0));
         out[v].corner[1] = static_cast<uint8_t>(entry->y + (sign[1] > 0));
         out[v].corner[2] = static_cast<uint8_t>(entry->z + (sign[2] > 0));
@@ -124,8 +125,8 @@ static void put_face(ChunkMeshVertex* out, const CachedVisibleBlock* entry, int 
 
 bool chunk_mesh_build(ChunkMeshBuild* build, World* world, const Chunk* chunk, int count) {
     if (!plan_build(build, chunk, count)) return false;
-    int next[CHUNK_MESH_TYPES];
-    memcpy(next, build->first, sizeof next);
+    int next[CHUNK_MESH_RANGES];
+    memcpy(next, build->start, sizeof next);
     const Chunk* own = world_get_chunk(world, chunk->chunk_x, chunk->chunk_y, chunk->chunk_z);
     const int origin_x = chunk->chunk_x * CHUNK_SIZE, origin_y = chunk->chunk_y * CHUNK_HEIGHT;
     const int origin_z = chunk->chunk_z * CHUNK_SIZE;
@@ -133,12 +134,14 @@ bool chunk_mesh_build(ChunkMeshBuild* build, World* world, const Chunk* chunk, i
         const CachedVisibleBlock* entry = &build->list[i];
         const BlockType type = drawn_type(chunk, entry);
         if (type == BLOCK_AIR) continue;
+        const int section = chunk_mesh_section(entry->x, entry->y, entry->z);
         for (int face = 0; face < 6; face++) {
             if (!(entry->exposed_faces & (1u << face))) continue;
             const int light = render_face_light(world, own, origin_x + entry->x, origin_y + entry->y,
                                                 origin_z + entry->z, face);
-            put_face(&build->vertices[next[type]], entry, face, light);
-            next[type] += VERTICES_PER_FACE;
+            int* at = &next[chunk_mesh_range(type, face, section)];
+            put_face(&build->vertices[*at], entry, face, light);
+            *at += VERTICES_PER_FACE;
         }
     }
     return true;

@@ -13,12 +13,23 @@
 #include "rendering.h"
 #include "world.h"
 
-// Vertex ranges per block type; air's stays empty.
+// Block types with a vertex range; air's stay empty.
 constexpr int CHUNK_MESH_TYPES = BLOCK_GLOWSTONE + 1;
+constexpr int CHUNK_MESH_SECTIONS_XZ = CHUNK_SIZE / CHUNK_MESH_SECTION_SIZE;
+constexpr int CHUNK_MESH_SECTIONS =
+    CHUNK_MESH_SECTIONS_XZ * CHUNK_MESH_SECTIONS_XZ * (CHUNK_HEIGHT / CHUNK_MESH_SECTION_HEIGHT);
+// Ranges in vertex order: by type, then face 0..5, then section (x fastest, then z, then y).
+constexpr int CHUNK_MESH_RANGES = CHUNK_MESH_TYPES * 6 * CHUNK_MESH_SECTIONS;
+// Faces are drawn through one shared list of 16-bit corner numbers, so one
+// vertex array reaches this many faces of a buffer; a buffer with more faces
+// gets a vertex array per window of that many faces.
+constexpr int CHUNK_MESH_WINDOW_FACES = 16384;
+// Most faces a chunk can have (every other cell solid, six faces each), in windows.
+constexpr int CHUNK_MESH_MAX_WINDOWS = CHUNK_SIZE * CHUNK_HEIGHT * CHUNK_SIZE / 2 * 6 / CHUNK_MESH_WINDOW_FACES;
 // The chunk itself and its six face neighbours, whose light border faces read.
 constexpr int CHUNK_MESH_SOURCES = 7;
 
-// One corner of a face, eight bytes; whole numbers read as floats by the shader.
+// One corner of a face, eight bytes; the shader reads whole numbers 0..255.
 struct ChunkMeshVertex {
     uint8_t corner[4];  // corner x, y, z inside the chunk; texture u + 2 v
     uint8_t cell[4];    // block cell x, y, z inside the chunk; face * 16 + light the face looks into
@@ -34,11 +45,10 @@ struct ChunkMeshSource {
 
 // A mesh made on the CPU, before it goes to the card. Reused between builds.
 struct ChunkMeshBuild {
-    ChunkMeshVertex* vertices;  // grouped by block type
+    ChunkMeshVertex* vertices;  // four corners per face, in range order
     int vertex_count;
     int vertex_capacity;
-    int first[CHUNK_MESH_TYPES];
-    int count[CHUNK_MESH_TYPES];
+    int start[CHUNK_MESH_RANGES + 1];  // first vertex of each range; the last entry is vertex_count
     uint16_t* cells;  // every list entry, x | z << 5 | y << 10, for counting blocks within reach
     int cell_count;
     int cell_capacity;
@@ -49,9 +59,9 @@ struct ChunkMeshBuild {
 struct ChunkMesh {
     int32_t chunk_x, chunk_y, chunk_z;
     ChunkMeshSource source;
-    unsigned int vao, vbo;  // 0 when the chunk has no faces
-    int first[CHUNK_MESH_TYPES];
-    int count[CHUNK_MESH_TYPES];
+    unsigned int vbo;  // 0 when the chunk has no faces
+    unsigned int vaos[CHUNK_MESH_MAX_WINDOWS];  // one per window of faces in use
+    int start[CHUNK_MESH_RANGES + 1];
     int vertex_count;
     uint16_t* cells;
     int cell_count;
@@ -62,7 +72,15 @@ struct ChunkMesh {
 struct ChunkMeshShader {
     unsigned int id;
     int mvp, chunk_origin, cam_pos, cut_sq, fog_start, fog_length, base_color, fog_color, brightness, texture0;
+    int frustum_eye, frustum_normals, cube_radius;
     int corner_attrib, cell_attrib;
+};
+
+// Per frame, which sections of one mesh may show and which face directions
+// of each can be turned towards the camera.
+struct ChunkMeshSections {
+    bool shown[CHUNK_MESH_SECTIONS];
+    uint8_t faces[CHUNK_MESH_SECTIONS];  // bit per face 0..5
 };
 
 struct ChunkMeshSet {
@@ -76,6 +94,7 @@ struct ChunkMeshSet {
     int* order;      // meshes to draw, near to far
     int order_capacity;
     ChunkMeshShader shader;
+    unsigned int corner_list;  // the shared corner numbers: 0 1 2 0 2 3, then the same plus 4 for each face
 };
 
 // What one pass needs to place, fog, cut and count blocks.
@@ -91,6 +110,12 @@ struct ChunkMeshView {
 // The stamps `chunk` and its face neighbours carry now. Main thread only.
 ChunkMeshSource chunk_mesh_source(World* world, const Chunk* chunk);
 bool chunk_mesh_source_equal(const ChunkMeshSource* a, const ChunkMeshSource* b);
+// Range of the faces of one type, face and section.
+inline int chunk_mesh_range(int type, int face, int section) {
+    return (type * 6 + face) * CHUNK_MESH_SECTIONS + section;
+}
+// Section of a cell inside its chunk.
+int chunk_mesh_section(int x, int y, int z);
 // Copies the chunk's active list into build->list under its swap lock and
 // stores the list's stamp in *list_stamp; the number of entries, -1 when memory runs out.
 int chunk_mesh_copy_list(Chunk* chunk, ChunkMeshBuild* build, uint32_t* list_stamp);

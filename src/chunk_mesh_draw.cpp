@@ -1,5 +1,6 @@
 // Chunk meshes on the card: the shader, the buffers of each loaded chunk and
 // drawing them.
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,8 +14,8 @@
 // does, then the face's brightness. The fragment stage is the graphics
 // library's own: texel times colour.
 static const char* const VERTEX_SHADER = R"(#version 330
-in vec4 corner;
-in vec4 cell;
+in vec4 cornerLevels;
+in vec4 cellLevels;
 uniform mat4 mvp;
 uniform vec3 chunkOrigin;
 uniform vec3 camPos;
@@ -24,17 +25,28 @@ uniform float fogLength;
 uniform vec3 baseColor;
 uniform vec3 fogColor;
 uniform float brightness[96];
+uniform vec3 frustumEye;
+uniform vec3 frustumNormals[5];
+uniform float cubeRadius;
 out vec2 fragTexCoord;
 out vec4 fragColor;
 void main()
 {
+    vec4 corner = floor(cornerLevels*255.0 + 0.5);
+    vec4 cell = floor(cellLevels*255.0 + 0.5);
     vec3 centre = (cell.xyz + chunkOrigin) + 0.5;
     vec3 toBlock = centre - camPos;
     float distSq = toBlock.x*toBlock.x + toBlock.y*toBlock.y + toBlock.z*toBlock.z;
     fragTexCoord = vec2(mod(corner.w, 2.0), floor(corner.w*0.5));
-    if (distSq > cutSq) {
+    // A block beyond the cut or wholly outside the view becomes a point: a
+    // vertex outside the view volume would send its whole batch down the
+    // clipping path of a software rasteriser.
+    bool outside = distSq > cutSq;
+    vec3 fromEye = centre - frustumEye;
+    for (int i = 0; i < 5; i++) outside = outside || dot(fromEye, frustumNormals[i]) > cubeRadius;
+    if (outside) {
         fragColor = vec4(0.0);
-        gl_Position = vec4(2.0, 2.0, 2.0, 1.0);
+        gl_Position = vec4(0.0, 0.0, 0.0, 1.0);
         return;
     }
     float dist = sqrt(distSq);
@@ -94,8 +106,11 @@ static bool load_shader(ChunkMeshShader* shader) {
     shader->fog_color = rlGetLocationUniform(id, "fogColor");
     shader->brightness = rlGetLocationUniform(id, "brightness");
     shader->texture0 = rlGetLocationUniform(id, "texture0");
-    shader->corner_attrib = rlGetLocationAttrib(id, "corner");
-    shader->cell_attrib = rlGetLocationAttrib(id, "cell");
+    shader->frustum_eye = rlGetLocationUniform(id, "frustumEye");
+    shader->frustum_normals = rlGetLocationUniform(id, "frustumNormals");
+    shader->cube_radius = rlGetLocationUniform(id, "cubeRadius");
+    shader->corner_attrib = rlGetLocationAttrib(id, "cornerLevels");
+    shader->cell_attrib = rlGetLocationAttrib(id, "cellLevels");
     if (shader->corner_attrib < 0 || shader->cell_attrib < 0) return false;
     // Uniforms that never change stay with the program.
     float brightness[BRIGHTNESS_ENTRIES];
@@ -108,8 +123,24 @@ static bool load_shader(ChunkMeshShader* shader) {
     rlSetUniform(shader->brightness, brightness, RL_SHADER_UNIFORM_FLOAT, BRIGHTNESS_ENTRIES);
     rlSetUniform(shader->fog_color, fog, RL_SHADER_UNIFORM_VEC3, 1);
     rlSetUniform(shader->texture0, &unit, RL_SHADER_UNIFORM_INT, 1);
+    rlSetUniform(shader->cube_radius, &RENDER_CUBE_RADIUS, RL_SHADER_UNIFORM_FLOAT, 1);
     rlDisableShader();
     return true;
+}
+
+// Corner numbers of every face of a window: two triangles, corners 0 1 2 and
+// 0 2 3, the way the graphics library splits its own quads.
+static unsigned int load_corner_list(void) {
+    const int count = CHUNK_MESH_WINDOW_FACES * 6;
+    uint16_t* corners = static_cast<uint16_t*>(malloc(static_cast<size_t>(count) * sizeof(uint16_t)));
+    if (!corners) return 0;
+    static const int pattern[6] = {0, 1, 2, 0, 2, 3};
+    for (int face = 0; face < CHUNK_MESH_WINDOW_FACES; face++)
+        for (int i = 0; i < 6; i++) corners[face * 6 + i] = static_cast<uint16_t>(face * 4 + pattern[i]);
+    rlDisableVertexArray();
+    const unsigned int id = rlLoadVertexBufferElement(corners, count * static_cast<int>(sizeof(uint16_t)), false);
+    free(corners);
+    return id;
 }
 
 ChunkMeshSet* chunk_meshes_create(void) {
@@ -118,8 +149,10 @@ ChunkMeshSet* chunk_meshes_create(void) {
         fprintf(stderr, "[chunk_mesh] Failed to allocate the mesh set\n");
         return nullptr;
     }
-    if (!load_shader(&set->shader)) {
-        fprintf(stderr, "[chunk_mesh] The chunk mesh shader could not be made\n");
+    const bool shader_made = load_shader(&set->shader);
+    set->corner_list = shader_made ? load_corner_list() : 0;
+    if (set->corner_list == 0) {
+        fprintf(stderr, "[chunk_mesh] The chunk mesh shader or corner list could not be made\n");
         if (set->shader.id != 0) rlUnloadShaderProgram(set->shader.id);
         free(set);
         return nullptr;
@@ -128,9 +161,11 @@ ChunkMeshSet* chunk_meshes_create(void) {
 }
 
 static void release_buffers(ChunkMesh* mesh) {
-    if (mesh->vao != 0) rlUnloadVertexArray(mesh->vao);
+    for (unsigned int& vao : mesh->vaos) {
+        if (vao != 0) rlUnloadVertexArray(vao);
+        vao = 0;
+    }
     if (mesh->vbo != 0) rlUnloadVertexBuffer(mesh->vbo);
-    mesh->vao = 0;
     mesh->vbo = 0;
     mesh->vertex_count = 0;
 }
@@ -154,6 +189,7 @@ void chunk_meshes_free(ChunkMeshSet* set) {
     free(set->chunks);
     free(set->order);
     chunk_mesh_build_free(&set->build);
+    rlUnloadVertexBuffer(set->corner_list);
     rlUnloadShaderProgram(set->shader.id);
     free(set);
 }
@@ -165,24 +201,41 @@ size_t chunk_meshes_card_bytes(const ChunkMeshSet* set) {
     return bytes;
 }
 
+// A vertex array reading the buffer from the first corner of window `window`.
+static unsigned int load_window(const ChunkMeshSet* set, unsigned int vbo, int window) {
+    const unsigned int vao = rlLoadVertexArray();
+    if (vao == 0 || !rlEnableVertexArray(vao)) return vao;
+    const int stride = sizeof(ChunkMeshVertex);
+    const int base = window * CHUNK_MESH_WINDOW_FACES * 4 * stride;
+    rlEnableVertexBuffer(vbo);
+    rlSetVertexAttribute(set->shader.corner_attrib, 4, RL_UNSIGNED_BYTE, true, stride, base);
+    rlEnableVertexAttribute(set->shader.corner_attrib);
+    rlSetVertexAttribute(set->shader.cell_attrib, 4, RL_UNSIGNED_BYTE, true, stride, base + 4);
+    rlEnableVertexAttribute(set->shader.cell_attrib);
+    rlEnableVertexBufferElement(set->corner_list);
+    rlDisableVertexArray();
+    return vao;
+}
+
 static bool upload(ChunkMeshSet* set, ChunkMesh* mesh) {
     const ChunkMeshBuild* build = &set->build;
     release_buffers(mesh);
     if (build->vertex_count == 0) return true;
-    mesh->vao = rlLoadVertexArray();
-    if (mesh->vao == 0 || !rlEnableVertexArray(mesh->vao)) {
-        fprintf(stderr, "[chunk_mesh] No vertex array for chunk (%d,%d,%d)\n", mesh->chunk_x, mesh->chunk_y,
+    const int faces = build->vertex_count / 4;
+    const int windows = (faces + CHUNK_MESH_WINDOW_FACES - 1) / CHUNK_MESH_WINDOW_FACES;
+    mesh->vbo = rlLoadVertexBuffer(build->vertices, build->vertex_count * static_cast<int>(sizeof(ChunkMeshVertex)),
+                                   false);
+    bool loaded = mesh->vbo != 0 && windows <= CHUNK_MESH_MAX_WINDOWS;
+    for (int w = 0; loaded && w < windows; w++) {
+        mesh->vaos[w] = load_window(set, mesh->vbo, w);
+        loaded = mesh->vaos[w] != 0;
+    }
+    if (!loaded) {
+        fprintf(stderr, "[chunk_mesh] No buffers on the card for chunk (%d,%d,%d)\n", mesh->chunk_x, mesh->chunk_y,
                 mesh->chunk_z);
         release_buffers(mesh);
         return false;
     }
-    const int stride = sizeof(ChunkMeshVertex);
-    mesh->vbo = rlLoadVertexBuffer(build->vertices, build->vertex_count * stride, false);
-    rlSetVertexAttribute(set->shader.corner_attrib, 4, RL_UNSIGNED_BYTE, false, stride, 0);
-    rlEnableVertexAttribute(set->shader.corner_attrib);
-    rlSetVertexAttribute(set->shader.cell_attrib, 4, RL_UNSIGNED_BYTE, false, stride, 4);
-    rlEnableVertexAttribute(set->shader.cell_attrib);
-    rlDisableVertexArray();
     mesh->vertex_count = build->vertex_count;
     return true;
 }
@@ -202,8 +255,7 @@ static void rebuild(ChunkMeshSet* set, ChunkMesh* mesh, World* world, Chunk* chu
     if (count > 0) memcpy(cells, set->build.cells, static_cast<size_t>(count) * sizeof(uint16_t));
     mesh->cell_count = count;
     if (!upload(set, mesh)) return;
-    memcpy(mesh->first, set->build.first, sizeof mesh->first);
-    memcpy(mesh->count, set->build.count, sizeof mesh->count);
+    memcpy(mesh->start, set->build.start, sizeof mesh->start);
     mesh->source = source;
 }
 
@@ -340,23 +392,85 @@ static void set_frame_uniforms(const ChunkMeshShader* shader, const ChunkMeshVie
     rlSetUniform(shader->cut_sq, &cut_sq, RL_SHADER_UNIFORM_FLOAT, 1);
     rlSetUniform(shader->fog_start, &fog_start, RL_SHADER_UNIFORM_FLOAT, 1);
     rlSetUniform(shader->fog_length, &fog_length, RL_SHADER_UNIFORM_FLOAT, 1);
+    rlSetUniform(shader->frustum_eye, &view->frustum.eye, RL_SHADER_UNIFORM_VEC3, 1);
+    rlSetUniform(shader->frustum_normals, view->frustum.normals, RL_SHADER_UNIFORM_VEC3, 5);
+}
+
+// Which sections of a chunk may show: within the cut and inside the view.
+// Bit 6 * section + face is set when faces of that direction in that section
+// can be turned towards the camera: a face is drawn only when the camera is
+// in front of its plane, and the planes of a section's +x faces, say, lie
+// between its lowest x + 1 and its highest x + 1.
+static void visible_sections(const ChunkMesh* mesh, const ChunkMeshView* view, bool* shown, uint8_t* faces) {
+    const float cut = RENDER_CUT_SHARE * view->render_distance;
+    const float half_xz = CHUNK_MESH_SECTION_SIZE * 0.5f, half_y = CHUNK_MESH_SECTION_HEIGHT * 0.5f;
+    const float radius = sqrtf(2.0f * half_xz * half_xz + half_y * half_y);
+    for (int s = 0; s < CHUNK_MESH_SECTIONS; s++) {
+        const int sx = s % CHUNK_MESH_SECTIONS_XZ, sz = s / CHUNK_MESH_SECTIONS_XZ % CHUNK_MESH_SECTIONS_XZ;
+        const int sy = s / (CHUNK_MESH_SECTIONS_XZ * CHUNK_MESH_SECTIONS_XZ);
+        const Vector3 low = {static_cast<float>(mesh->chunk_x * CHUNK_SIZE + sx * CHUNK_MESH_SECTION_SIZE) - view->offset.x,
+                             static_cast<float>(mesh->chunk_y * CHUNK_HEIGHT + sy * CHUNK_MESH_SECTION_HEIGHT),
+                             static_cast<float>(mesh->chunk_z * CHUNK_SIZE + sz * CHUNK_MESH_SECTION_SIZE) - view->offset.z};
+        const Vector3 centre = {low.x + half_xz, low.y + half_y, low.z + half_xz};
+        const Vector3 high = {low.x + 2.0f * half_xz, low.y + 2.0f * half_y, low.z + 2.0f * half_xz};
+        const float to_centre = sqrtf(distance_sq(centre, view->cam));
+        shown[s] = to_centre - radius <= cut + 1.0f && render_frustum_sphere(&view->frustum, centre, radius);
+        const Vector3 c = view->cam;
+        faces[s] = static_cast<uint8_t>((c.x > low.x ? 1 : 0) | (c.x < high.x ? 2 : 0) | (c.y > low.y ? 4 : 0) |
+                                        (c.y < high.y ? 8 : 0) | (c.z > low.z ? 16 : 0) | (c.z < high.z ? 32 : 0));
+    }
+}
+
+// Draws the faces of corners first..end, window by window.
+static void draw_run(const ChunkMesh* mesh, int first, int end) {
+    int face = first / 4;
+    const int end_face = end / 4;
+    while (face < end_face) {
+        const int window = face / CHUNK_MESH_WINDOW_FACES;
+        const int window_end = (window + 1) * CHUNK_MESH_WINDOW_FACES;
+        const int stop = end_face < window_end ? end_face : window_end;
+        rlEnableVertexArray(mesh->vaos[window]);
+        rlDrawVertexArrayElements((face - window * CHUNK_MESH_WINDOW_FACES) * 6, (stop - face) * 6, nullptr);
+        face = stop;
+    }
+}
+
+// Draws the ranges of one type whose section shows and whose faces can turn
+// towards the camera, joining neighbouring ranges into one call.
+static void draw_type(const ChunkMesh* mesh, int type, const bool* shown, const uint8_t* faces) {
+    int run_first = 0, run_end = -1;
+    for (int face = 0; face < 6; face++) {
+        for (int s = 0; s < CHUNK_MESH_SECTIONS; s++) {
+            const int r = chunk_mesh_range(type, face, s);
+            const int first = mesh->start[r], end = mesh->start[r + 1];
+            if (first == end || !shown[s] || !(faces[s] & (1u << face))) continue;
+            if (first != run_end) {
+                draw_run(mesh, run_first, run_end);
+                run_first = first;
+            }
+            run_end = end;
+        }
+    }
+    draw_run(mesh, run_first, run_end);
 }
 
 static void draw_mesh(const ChunkMeshShader* shader, const ChunkMesh* mesh, World* world, const ChunkMeshView* view) {
+    bool shown[CHUNK_MESH_SECTIONS];
+    uint8_t faces[CHUNK_MESH_SECTIONS];
+    visible_sections(mesh, view, shown, faces);
     const float origin[3] = {static_cast<float>(mesh->chunk_x * CHUNK_SIZE) - view->offset.x,
                              static_cast<float>(mesh->chunk_y * CHUNK_HEIGHT),
                              static_cast<float>(mesh->chunk_z * CHUNK_SIZE) - view->offset.z};
     rlSetUniform(shader->chunk_origin, origin, RL_SHADER_UNIFORM_VEC3, 1);
-    rlEnableVertexArray(mesh->vao);
     for (int type = 0; type < CHUNK_MESH_TYPES; type++) {
-        if (mesh->count[type] == 0) continue;
+        if (mesh->start[chunk_mesh_range(type, 0, 0)] == mesh->start[chunk_mesh_range(type + 1, 0, 0)]) continue;
         // A type without a texture shows its flat colour, as the white texture gives.
         const unsigned int texture = world_get_block_texture(world, static_cast<BlockType>(type)).id;
         rlEnableTexture(texture != 0 ? texture : rlGetTextureIdDefault());
         const Color color = world_get_block_color(static_cast<BlockType>(type));
         const float base[3] = {static_cast<float>(color.r), static_cast<float>(color.g), static_cast<float>(color.b)};
         rlSetUniform(shader->base_color, base, RL_SHADER_UNIFORM_VEC3, 1);
-        rlDrawVertexArray(mesh->first[type], mesh->count[type]);
+        draw_type(mesh, type, shown, faces);
     }
 }
 

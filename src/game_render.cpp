@@ -33,8 +33,6 @@ static constexpr float RENDER_BAND_WIDTH = 8.0f;
 static constexpr int RENDER_MAX_BANDS = 16;
 static constexpr int RENDER_TYPES = BLOCK_GLOWSTONE + 1;
 static constexpr int RENDER_KEYS = RENDER_MAX_BANDS * RENDER_TYPES;
-// Radius of a sphere around a unit cube (sqrt(3) / 2), rounded up.
-static constexpr float RENDER_CUBE_RADIUS = 0.87f;
 // Widens the view volume a little so that rounding never drops an edge block.
 static constexpr float RENDER_FRUSTUM_SLACK = 1.05f;
 

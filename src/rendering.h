@@ -15,6 +15,8 @@ constexpr float RENDER_CUT_SHARE = 0.75f;
 constexpr float RENDER_FOG_START_SHARE = 0.6f;
 constexpr float RENDER_FOG_LENGTH_SHARE = 0.4f;
 constexpr float RAYCAST_STEP = 0.1f;
+// Radius of a sphere around a unit cube (sqrt(3) / 2), rounded up.
+constexpr float RENDER_CUBE_RADIUS = 0.87f;
 
 // The view volume of a perspective camera as four side planes and the eye
 // plane, for skipping blocks that cannot appear on screen.
