@@ -27,6 +27,7 @@
 
 #include "chunk_mesh.h"
 #include "clouds.h"
+#include "scene.h"
 #include "game.h"
 #include "menu.h"
 #include "player.h"
@@ -35,12 +36,6 @@
 
 namespace {
 
-constexpr uint64_t SCENE_SEED = 42;
-constexpr float SCENE_X = 8.0f;
-constexpr float SCENE_Z = 8.0f;
-constexpr float SCENE_YAW = 1.5707964f;  // looking along +X
-constexpr float SCENE_PITCH = -0.3f;
-constexpr char SCENE_WORLD[] = "frametime";
 constexpr Color SKY = {102, 191, 255, 255};
 
 struct Options {
@@ -78,126 +73,6 @@ double percentile(std::vector<double> values, int percent)
     size_t rank = (values.size() * static_cast<size_t>(percent) + 99) / 100;
     if (rank < 1) rank = 1;
     return values[rank - 1];
-}
-
-int remove_entry(const char* path, const struct stat*, int, struct FTW*)
-{
-    if (remove(path) != 0) std::fprintf(stderr, "[frame_time] remove %s: %s\n", path, std::strerror(errno));
-    return 0;
-}
-
-void remove_scratch_dir(const char* dir)
-{
-    // FTW_PHYS removes the assets link itself, never what it points to.
-    if (nftw(dir, remove_entry, 16, FTW_DEPTH | FTW_PHYS) != 0)
-        std::fprintf(stderr, "[frame_time] removing %s: %s\n", dir, std::strerror(errno));
-}
-
-// Makes a fresh temporary directory with an `assets` link to the assets of
-// the current directory and enters it; writes its path to `dir`.
-bool enter_scratch_dir(char* dir, size_t size, char* home, size_t home_size)
-{
-    if (!getcwd(home, home_size)) {
-        std::perror("[frame_time] getcwd");
-        return false;
-    }
-    char assets[PATH_MAX] = {};
-    char textures[PATH_MAX] = {};
-    std::snprintf(assets, sizeof assets, "%s/assets", home);
-    std::snprintf(textures, sizeof textures, "%s/textures/blocks", assets);
-    // Without the block textures every face would come out flat: a different scene.
-    if (access(textures, R_OK) != 0) {
-        std::fprintf(stderr, "[frame_time] no block textures in %s (run from the repository root): %s\n", textures,
-                     std::strerror(errno));
-        return false;
-    }
-    std::snprintf(dir, size, "/tmp/qvox_frame_time_XXXXXX");
-    if (!mkdtemp(dir)) {
-        std::fprintf(stderr, "[frame_time] mkdtemp %s: %s\n", dir, std::strerror(errno));
-        return false;
-    }
-    char link[PATH_MAX] = {};
-    std::snprintf(link, sizeof link, "%s/assets", dir);
-    if (symlink(assets, link) != 0) {
-        std::fprintf(stderr, "[frame_time] symlink %s -> %s: %s\n", link, assets, std::strerror(errno));
-        remove_scratch_dir(dir);
-        return false;
-    }
-    if (chdir(dir) != 0) {
-        std::fprintf(stderr, "[frame_time] chdir %s: %s\n", dir, std::strerror(errno));
-        remove_scratch_dir(dir);
-        return false;
-    }
-    return true;
-}
-
-void leave_scratch_dir(const char* dir, const char* home)
-{
-    if (chdir(home) != 0) std::fprintf(stderr, "[frame_time] chdir %s: %s\n", home, std::strerror(errno));
-    remove_scratch_dir(dir);
-}
-
-bool worker_idle(World* world)
-{
-    WorkerQueue* q = &world->worker_queue;
-    pthread_mutex_lock(&q->mutex);
-    const bool idle = q->count == 0 && q->jobs_in_progress == 0;
-    pthread_mutex_unlock(&q->mutex);
-    return idle;
-}
-
-// A flush gives up after a while; the scene is only ready once nothing is left.
-void wait_for_worker(World* world)
-{
-    do {
-        worker_flush_queue(world);
-    } while (world->worker_thread_started && !worker_idle(world));
-}
-
-// The game state of the first game frame in the standard scene.
-bool set_up_scene(GameState* game, float render_distance)
-{
-    game_state_init(game);
-    game->menu = menu_system_create();
-    if (!game->menu) return false;
-    game->menu->render_distance = render_distance;
-    game->world = world_create();
-    if (!game->world) return false;
-    game->world->seed = SCENE_SEED;
-    if (!world_load(game->world, SCENE_WORLD)) return false;
-    // world_load keeps the seed of a world without metadata; the scene needs 42 whatever it did.
-    if (game->world->seed != SCENE_SEED) {
-        std::fprintf(stderr, "[frame_time] world seed is %lu, not %lu\n",
-                     static_cast<unsigned long>(game->world->seed), static_cast<unsigned long>(SCENE_SEED));
-        return false;
-    }
-    world_load_textures(game->world);
-    wait_for_worker(game->world);
-    const float y = player_safe_spawn_y(SCENE_X, WORLD_DEFAULT_PLAYER_Y, SCENE_Z, SCENE_SEED);
-    game->player = player_create(SCENE_X, y, SCENE_Z);
-    if (!game->player) return false;
-    game->clouds = clouds_create("./assets/textures/clouds.png");
-    game->camera_yaw = SCENE_YAW;
-    game->camera_pitch = SCENE_PITCH;
-    game->camera_forward = Vector3{cosf(SCENE_PITCH) * sinf(SCENE_YAW), sinf(SCENE_PITCH),
-                                   cosf(SCENE_PITCH) * cosf(SCENE_YAW)};
-    world_update_chunks(game->world, game->player->position, game->camera_forward);
-    wait_for_worker(game->world);
-    clouds_update(game->clouds, game->player->position);
-    game_build_camera(game);
-    return true;
-}
-
-void tear_down_scene(GameState* game)
-{
-    game_render_release(game);
-    player_free(game->player);
-    clouds_free(game->clouds);
-    if (game->world) {
-        world_unload_textures(game->world);
-        world_free(game->world);
-    }
-    menu_system_free(game->menu);
 }
 
 bool save_frame(const char* path)
@@ -314,14 +189,14 @@ int main(int argc, char** argv)
     }
     char dir[PATH_MAX] = {};
     char home[PATH_MAX] = {};
-    if (!enter_scratch_dir(dir, sizeof dir, home, sizeof home)) return 1;
+    if (!scene_enter_scratch_dir(dir, sizeof dir, home, sizeof home)) return 1;
 
     SetTraceLogLevel(LOG_NONE);
     InitWindow(options.width, options.height, "qvox frame time");
     SetTargetFPS(0);
     world_system_init();
     static GameState game;
-    const bool ready = set_up_scene(&game, options.render_distance);
+    const bool ready = scene_set_up(&game, options.render_distance);
     game.immediate_blocks = options.immediate;
     std::vector<FrameSample> samples;
     if (ready) {
@@ -337,9 +212,9 @@ int main(int argc, char** argv)
     } else {
         std::fprintf(stderr, "[frame_time] setting up the scene failed\n");
     }
-    tear_down_scene(&game);
+    scene_tear_down(&game);
     CloseWindow();
-    leave_scratch_dir(dir, home);
+    scene_leave_scratch_dir(dir, home);
     return ready ? 0 : 1;
 }
 
