@@ -2,7 +2,8 @@
 // draws. Places are drawn by both passes in a real window: the standard
 // scene at render distance 10, 50 and 100, a cave lit only by glowstone, a
 // cliff whose face lies on a chunk border (its faces read the light of the
-// neighbour chunk), the terrain seen from high above, and a dark room on a
+// neighbour chunk), a wall full of holes (a chunk with more faces than one
+// vertex array reaches), the terrain seen from high above, and a dark room on a
 // chunk border before and after glowstone lights the neighbour chunk. Each
 // place is drawn after the world changed, so the meshes of the places before
 // must follow the changes. At most 0.1 % of the
@@ -21,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "chunk_mesh.h"
 #include "clouds.h"
 #include "game.h"
 #include "menu.h"
@@ -40,6 +42,7 @@ constexpr double MAX_DIFFERING_SHARE = 0.001;
 constexpr int MAX_LEVELS = 2;
 constexpr float LOOK_EAST = 1.5707964f;
 constexpr float LOOK_WEST = -1.5707964f;
+constexpr float LOOK_SOUTH = 3.1415927f;  // along -Z
 
 struct Place {
     const char* name;
@@ -58,20 +61,19 @@ int failures = 0;
 
 int surface(int x, int z) { return smooth_terrain_height(x, z, SCENE_SEED); }
 
-// Sets every cell of the box [x0, x1) x [y0, y1) x [z0, z1) to `type` in the
-// cached chunks, then has the worker relight and relist them and their
-// neighbours, as an edit does block by block.
-void fill_box(World* world, int x0, int y0, int z0, int x1, int y1, int z1, BlockType type)
+void set_cell(World* world, int x, int y, int z, BlockType type)
 {
-    for (int y = y0; y < y1; y++)
-        for (int z = z0; z < z1; z++)
-            for (int x = x0; x < x1; x++) {
-                Chunk* chunk = world_get_chunk(world, world_to_chunk_xz(x), world_to_chunk_y(y), world_to_chunk_xz(z));
-                if (!chunk) continue;
-                pthread_mutex_lock(&chunk->mutex);
-                world_chunk_set_block(chunk, world_to_local_xz(x), world_to_local_y(y), world_to_local_xz(z), type);
-                pthread_mutex_unlock(&chunk->mutex);
-            }
+    Chunk* chunk = world_get_chunk(world, world_to_chunk_xz(x), world_to_chunk_y(y), world_to_chunk_xz(z));
+    if (!chunk) return;
+    pthread_mutex_lock(&chunk->mutex);
+    world_chunk_set_block(chunk, world_to_local_xz(x), world_to_local_y(y), world_to_local_xz(z), type);
+    pthread_mutex_unlock(&chunk->mutex);
+}
+
+// Has the worker relight and relist the chunks of the box [x0, x1) x [y0, y1)
+// x [z0, z1) and their neighbours, as an edit does block by block.
+void redo_chunks(World* world, int x0, int y0, int z0, int x1, int y1, int z1)
+{
     for (int cy = world_to_chunk_y(y0) - 1; cy <= world_to_chunk_y(y1 - 1) + 1; cy++)
         for (int cz = world_to_chunk_xz(z0) - 1; cz <= world_to_chunk_xz(z1 - 1) + 1; cz++)
             for (int cx = world_to_chunk_xz(x0) - 1; cx <= world_to_chunk_xz(x1 - 1) + 1; cx++) {
@@ -86,6 +88,14 @@ void fill_box(World* world, int x0, int y0, int z0, int x1, int y1, int z1, Bloc
     scene_wait_for_worker(world);
 }
 
+void fill_box(World* world, int x0, int y0, int z0, int x1, int y1, int z1, BlockType type)
+{
+    for (int y = y0; y < y1; y++)
+        for (int z = z0; z < z1; z++)
+            for (int x = x0; x < x1; x++) set_cell(world, x, y, z, type);
+    redo_chunks(world, x0, y0, z0, x1, y1, z1);
+}
+
 // A room under the spawn, sealed from the sky, with three glowstone blocks.
 void dig_cave(World* world)
 {
@@ -98,6 +108,17 @@ void dig_cave(World* world)
 
 // A pit east of the spawn whose west wall is the last column of chunk x = 0.
 void dig_cliff(World* world) { fill_box(world, 32, 80, -6, 44, 140, 22, BLOCK_AIR); }
+
+// The south wall of the pit turned into a three-dimensional checkerboard of
+// air: a chunk with more faces than one window of corner numbers reaches.
+void dig_sponge(World* world)
+{
+    for (int y = 64; y < 100; y++)
+        for (int z = -32; z < -6; z++)
+            for (int x = 32; x < 64; x++)
+                if (((x + y + z) & 1) == 0) set_cell(world, x, y, z, BLOCK_AIR);
+    redo_chunks(world, 32, 64, -32, 64, 100, -6);
+}
 
 // A dark room in chunk x = 1 whose west wall is the last column of chunk x = 0,
 // deep under the surface.
@@ -154,6 +175,14 @@ void compare(const Image& a, const Image& b, long* differing, int* largest)
     }
 }
 
+int largest_mesh_faces(const ChunkMeshSet* set)
+{
+    int largest = 0;
+    for (int i = 0; set && i < set->count; i++)
+        if (set->meshes[i].vertex_count / 4 > largest) largest = set->meshes[i].vertex_count / 4;
+    return largest;
+}
+
 void check_place(GameState* game, const Place& place, const char* out_dir)
 {
     place_player(game, place);
@@ -172,9 +201,10 @@ void check_place(GameState* game, const Place& place, const char* out_dir)
                     largest <= MAX_LEVELS && meshes.blocks_rendered == blocks.blocks_rendered &&
                     blocks.blocks_rendered > 0;
     std::printf("[picture] %-10s distance %3.0f: %ld of %ld pixels differ (%.4f %%), largest difference %d levels, "
-                "blocks %d (meshes) %d (block by block) %s\n",
+                "blocks %d (meshes) %d (block by block), largest mesh %d faces %s\n",
                 place.name, place.render_distance, differing, pixels, pixels > 0 ? 100.0 * differing / pixels : 0.0,
-                largest, meshes.blocks_rendered, blocks.blocks_rendered, ok ? "ok" : "FAIL");
+                largest, meshes.blocks_rendered, blocks.blocks_rendered, largest_mesh_faces(game->chunk_meshes),
+                ok ? "ok" : "FAIL");
     if (!ok) failures++;
     UnloadImage(meshes.image);
     UnloadImage(blocks.image);
@@ -213,6 +243,8 @@ int main(int argc, char** argv)
         check_place(&game, Place{"cave", 50.0f, 2.5f, -19.0f, 8.5f, true, LOOK_EAST, -0.1f}, out_dir);
         dig_cliff(game.world);
         check_place(&game, Place{"cliff", 50.0f, 42.5f, 81.0f, 8.5f, false, LOOK_WEST, 0.15f}, out_dir);
+        dig_sponge(game.world);
+        check_place(&game, Place{"sponge", 50.0f, 42.5f, 81.0f, 8.5f, false, LOOK_SOUTH, 0.0f}, out_dir);
         check_place(&game, Place{"high", 100.0f, 8.5f, 150.0f, 8.5f, false, LOOK_EAST, -1.2f}, out_dir);
         // Glowstone one block from the border relights chunk x = 1 only; the
         // wall's faces belong to chunk x = 0 and read that light, so its mesh
