@@ -76,12 +76,6 @@ struct ChunkMeshShader {
     int corner_attrib, cell_attrib;
 };
 
-// Per frame, which sections of one mesh may show and which face directions
-// of each can be turned towards the camera.
-struct ChunkMeshSections {
-    bool shown[CHUNK_MESH_SECTIONS];
-    uint8_t faces[CHUNK_MESH_SECTIONS];  // bit per face 0..5
-};
 
 struct ChunkMeshSet {
     const World* world;  // the world the meshes belong to
