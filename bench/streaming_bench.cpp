@@ -203,6 +203,73 @@ void BM_Save500ChunksSyncedOneByOne(benchmark::State& state) {
 }
 BENCHMARK(BM_Save500ChunksSyncedOneByOne)->Iterations(1)->Unit(benchmark::kMillisecond);
 
+// Marks every `step`-th cached chunk modified by one edit, `count` chunks in all.
+void edit_chunks(World* world, int count, int step) {
+    for (int i = 0; i < count; i++) {
+        Chunk* c = &world->chunk_cache.chunks[i * step];
+        world_chunk_set_block(c, 1, 1, 1, (BlockType)(1 + i % 7));
+    }
+}
+
+double median_of(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// A whole-world save (/save, leaving, closing) with 500 cached chunks after a
+// first save: only the edited chunks are written, then one file-system sync.
+void BM_SaveOf500CachedChunksAfterEdits(benchmark::State& state) {
+    Sandbox box;
+    World* world = world_with_500_chunks("resave");
+    if (!box.ok() || !world || !world_save(world, "resave")) {
+        state.SkipWithError("no sandbox or world");
+        return;
+    }
+    std::vector<double> save_ms;
+    for (auto _ : state) {
+        edit_chunks(world, (int)state.range(0), 7);
+        const Clock::time_point start = Clock::now();
+        if (!world_save(world, "resave")) state.SkipWithError("save failed");
+        save_ms.push_back(ms_since(start));
+    }
+    state.counters["edited"] = (double)state.range(0);
+    state.counters["median_save_ms"] = median_of(save_ms);
+    world_free(world);
+}
+BENCHMARK(BM_SaveOf500CachedChunksAfterEdits)->Arg(0)->Arg(5)->Arg(50)->Iterations(7)->Unit(benchmark::kMillisecond);
+
+// The main thread's share of an autosave with 50 modified chunks among 500:
+// finding them and queueing their save jobs and the metadata job. The worker
+// writes them afterwards, outside the timed part.
+void BM_AutosaveOf50ModifiedChunks(benchmark::State& state) {
+    Sandbox box;
+    World* world = world_with_500_chunks("auto");
+    if (!box.ok() || !world || !world_save(world, "auto")) {
+        state.SkipWithError("no sandbox or world");
+        return;
+    }
+    std::vector<double> wall_ms, cpu_ms;
+    float x = 0.0f;
+    for (auto _ : state) {
+        edit_chunks(world, 50, 10);
+        x += 1.0f;
+        const Clock::time_point start = Clock::now();
+        const double cpu_start = thread_cpu_ms();
+        const int queued = world_autosave(world, Vector3{x, 100.0f, 8.0f});
+        cpu_ms.push_back(thread_cpu_ms() - cpu_start);
+        wall_ms.push_back(ms_since(start));
+        if (queued != 50) state.SkipWithError("not every modified chunk was queued");
+        state.PauseTiming();
+        worker_flush_queue(world);
+        state.ResumeTiming();
+    }
+    state.counters["median_ms"] = median_of(wall_ms);
+    state.counters["max_ms"] = *std::max_element(wall_ms.begin(), wall_ms.end());
+    state.counters["median_cpu_ms"] = median_of(cpu_ms);
+    world_free(world);
+}
+BENCHMARK(BM_AutosaveOf50ModifiedChunks)->Iterations(21)->Unit(benchmark::kMillisecond);
+
 void BM_ResidentAfter1000ChunkFlight(benchmark::State& state) {
     Sandbox box;
     const double before = resident_mib();

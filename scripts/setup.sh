@@ -11,6 +11,12 @@
 #     The system's apt configuration is only read, never changed.
 set -euo pipefail
 
+# The exact Debian source packages built into .deps/, so that every machine
+# builds the same raylib and GLFW. To move on, change a version here (it must
+# still be on the mirror) and run `make distclean test`.
+RAYLIB_SOURCE_VERSION=6.0+ds-2  # sid
+GLFW_SOURCE_VERSION=3.4-3       # trixie
+
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 prefix="$root/.deps"
 stamp="$prefix/.complete"
@@ -140,8 +146,8 @@ apt_opts=(
 
 apt-get "${apt_opts[@]}" --error-on=any update \
     || die "could not download the source package lists from $mirror"
-(cd "$src_dir" && apt-get "${apt_opts[@]}" source raylib/sid glfw3/trixie) \
-    || die "could not download the raylib (sid) and glfw3 (trixie) source packages"
+(cd "$src_dir" && apt-get "${apt_opts[@]}" source "raylib=$RAYLIB_SOURCE_VERSION" "glfw3=$GLFW_SOURCE_VERSION") \
+    || die "could not download the source packages raylib $RAYLIB_SOURCE_VERSION and glfw3 $GLFW_SOURCE_VERSION; if the mirror has moved on, update the versions at the top of this script"
 
 shopt -s nullglob
 raylib_src=("$src_dir"/raylib-6.*/)
@@ -183,4 +189,4 @@ done
 rm -rf "$prefix/build-glfw" "$prefix/build-raylib" "$src_dir" "$apt_dir"
 PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --modversion raylib > "$stamp" \
     || die "pkg-config cannot read the installed raylib.pc"
-log "raylib $(cat "$stamp") installed in .deps/"
+log "raylib $(cat "$stamp") (Debian source $RAYLIB_SOURCE_VERSION) and GLFW (Debian source $GLFW_SOURCE_VERSION) installed in .deps/"

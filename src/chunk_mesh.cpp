@@ -37,9 +37,9 @@ ChunkMeshSource chunk_mesh_source(World* world, const Chunk* chunk) {
     source.list_stamp = chunk->list_stamp.load();
     source.light_stamps[0] = chunk->light_stamp.load();
     for (int i = 0; i < 6; i++) {
-        const Chunk* n = world_get_chunk(world, chunk->chunk_x + neighbour_offsets[i][0],
-                                         chunk->chunk_y + neighbour_offsets[i][1],
-                                         chunk->chunk_z + neighbour_offsets[i][2]);
+        const Chunk* n =
+            world_get_chunk(world, chunk->chunk_x + neighbour_offsets[i][0], chunk->chunk_y + neighbour_offsets[i][1],
+                            chunk->chunk_z + neighbour_offsets[i][2]);
         source.light_stamps[i + 1] = n ? n->light_stamp.load() : 0;
     }
     return source;
@@ -137,8 +137,8 @@ bool chunk_mesh_build(ChunkMeshBuild* build, World* world, const Chunk* chunk, i
         const int section = chunk_mesh_section(entry->x, entry->y, entry->z);
         for (int face = 0; face < 6; face++) {
             if (!(entry->exposed_faces & (1u << face))) continue;
-            const int light = render_face_light(world, own, origin_x + entry->x, origin_y + entry->y,
-                                                origin_z + entry->z, face);
+            const int light =
+                render_face_light(world, own, origin_x + entry->x, origin_y + entry->y, origin_z + entry->z, face);
             int* at = &next[chunk_mesh_range(type, face, section)];
             put_face(&build->vertices[*at], entry, face, light);
             *at += VERTICES_PER_FACE;

@@ -49,7 +49,7 @@ struct ChunkMeshBuild {
     int vertex_count;
     int vertex_capacity;
     int start[CHUNK_MESH_RANGES + 1];  // first vertex of each range; the last entry is vertex_count
-    uint16_t* cells;  // every list entry, x | z << 5 | y << 10, for counting blocks within reach
+    uint16_t* cells;                   // every list entry, x | z << 5 | y << 10, for counting blocks within reach
     int cell_count;
     int cell_capacity;
     CachedVisibleBlock* list;  // the copy of the chunk's list the mesh is made from
@@ -59,7 +59,7 @@ struct ChunkMeshBuild {
 struct ChunkMesh {
     int32_t chunk_x, chunk_y, chunk_z;
     ChunkMeshSource source;
-    unsigned int vbo;  // 0 when the chunk has no faces
+    unsigned int vbo;                           // 0 when the chunk has no faces
     unsigned int vaos[CHUNK_MESH_MAX_WINDOWS];  // one per window of faces in use
     int start[CHUNK_MESH_RANGES + 1];
     int vertex_count;
@@ -76,7 +76,6 @@ struct ChunkMeshShader {
     int corner_attrib, cell_attrib;
 };
 
-
 struct ChunkMeshSet {
     const World* world;  // the world the meshes belong to
     ChunkMesh* meshes;
@@ -85,7 +84,7 @@ struct ChunkMeshSet {
     ChunkMeshBuild build;
     Chunk** chunks;  // this frame's snapshot of the chunk array
     int chunk_capacity;
-    int* order;      // meshes to draw, near to far
+    int* order;  // meshes to draw, near to far
     int order_capacity;
     ChunkMeshShader shader;
     unsigned int corner_list;  // the shared corner numbers: 0 1 2 0 2 3, then the same plus 4 for each face

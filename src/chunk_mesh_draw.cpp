@@ -223,8 +223,8 @@ static bool upload(ChunkMeshSet* set, ChunkMesh* mesh) {
     if (build->vertex_count == 0) return true;
     const int faces = build->vertex_count / 4;
     const int windows = (faces + CHUNK_MESH_WINDOW_FACES - 1) / CHUNK_MESH_WINDOW_FACES;
-    mesh->vbo = rlLoadVertexBuffer(build->vertices, build->vertex_count * static_cast<int>(sizeof(ChunkMeshVertex)),
-                                   false);
+    mesh->vbo =
+        rlLoadVertexBuffer(build->vertices, build->vertex_count * static_cast<int>(sizeof(ChunkMeshVertex)), false);
     bool loaded = mesh->vbo != 0 && windows <= CHUNK_MESH_MAX_WINDOWS;
     for (int w = 0; loaded && w < windows; w++) {
         mesh->vaos[w] = load_window(set, mesh->vbo, w);
@@ -378,8 +378,7 @@ static Matrix batch_mvp(void) {
         for (int col = 0; col < 4; col++)
             r[row * 4 + col] = left[row * 4] * right[col] + left[row * 4 + 1] * right[4 + col] +
                                left[row * 4 + 2] * right[8 + col] + left[row * 4 + 3] * right[12 + col];
-    return Matrix{r[0], r[4], r[8],  r[12], r[1], r[5], r[9],  r[13],
-                  r[2], r[6], r[10], r[14], r[3], r[7], r[11], r[15]};
+    return Matrix{r[0], r[4], r[8], r[12], r[1], r[5], r[9], r[13], r[2], r[6], r[10], r[14], r[3], r[7], r[11], r[15]};
 }
 
 static void set_frame_uniforms(const ChunkMeshShader* shader, const ChunkMeshView* view) {
@@ -408,9 +407,10 @@ static void visible_sections(const ChunkMesh* mesh, const ChunkMeshView* view, b
     for (int s = 0; s < CHUNK_MESH_SECTIONS; s++) {
         const int sx = s % CHUNK_MESH_SECTIONS_XZ, sz = s / CHUNK_MESH_SECTIONS_XZ % CHUNK_MESH_SECTIONS_XZ;
         const int sy = s / (CHUNK_MESH_SECTIONS_XZ * CHUNK_MESH_SECTIONS_XZ);
-        const Vector3 low = {static_cast<float>(mesh->chunk_x * CHUNK_SIZE + sx * CHUNK_MESH_SECTION_SIZE) - view->offset.x,
-                             static_cast<float>(mesh->chunk_y * CHUNK_HEIGHT + sy * CHUNK_MESH_SECTION_HEIGHT),
-                             static_cast<float>(mesh->chunk_z * CHUNK_SIZE + sz * CHUNK_MESH_SECTION_SIZE) - view->offset.z};
+        const Vector3 low = {
+            static_cast<float>(mesh->chunk_x * CHUNK_SIZE + sx * CHUNK_MESH_SECTION_SIZE) - view->offset.x,
+            static_cast<float>(mesh->chunk_y * CHUNK_HEIGHT + sy * CHUNK_MESH_SECTION_HEIGHT),
+            static_cast<float>(mesh->chunk_z * CHUNK_SIZE + sz * CHUNK_MESH_SECTION_SIZE) - view->offset.z};
         const Vector3 centre = {low.x + half_xz, low.y + half_y, low.z + half_xz};
         const Vector3 high = {low.x + 2.0f * half_xz, low.y + 2.0f * half_y, low.z + 2.0f * half_xz};
         const float to_centre = sqrtf(distance_sq(centre, view->cam));

@@ -1,5 +1,15 @@
-// Tunables of qvox in one place: sizes, radii, limits and intervals.
+// Tunables of qvox in one place: sizes, radii, limits and intervals, and the
+// few constants the whole program shares (title, version, sky colour).
 #pragma once
+
+#include "raylib.h"
+
+// The window title, also the last line of the HUD's system page.
+constexpr const char* QVOX_WINDOW_TITLE = "qvox 0.0.17-beta";
+// The version line under the main menu's title.
+constexpr const char* QVOX_MENU_VERSION_LINE = "Quarvane - v0.0.17-beta";
+// The sky, and the fog that fades far blocks into it.
+constexpr Color SKY_COLOR = {102, 191, 255, 255};
 
 // Chunk extent in blocks: x and z, then y.
 constexpr int CHUNK_SIZE = 32;
@@ -44,6 +54,10 @@ constexpr float STREAM_RETIRE_VIEW_THRESHOLD = -28.800001f;
 // Above this many records in use, one update keeps removing retirable chunks
 // until no more than this many remain, so a long journey never fills the cache.
 constexpr int STREAM_SOFT_CHUNK_LIMIT = 512;
+
+// Seconds of unpaused play between autosaves: a crash loses at most the edits
+// of about this long.
+constexpr float AUTOSAVE_INTERVAL_SECONDS = 5.0f;
 
 // Where a world without saved metadata puts the player.
 constexpr float WORLD_DEFAULT_PLAYER_X = 8.0f;

@@ -16,46 +16,85 @@ constexpr int GAME_CHAT_RING = 16;
 constexpr int GAME_CHAT_MESSAGE_SIZE = 512;
 constexpr int GAME_SYSINFO_SIZE = 128;
 
-struct GameState {
-    Font custom_font;                 // font of every menu screen and every text of the game frame
-    char last_loaded_family[256];     // family of custom_font
-    char last_loaded_variant[256];    // variant of custom_font
-    char cached_cpu[GAME_SYSINFO_SIZE];
-    char cached_gpu[GAME_SYSINFO_SIZE];
-    char cached_kernel[GAME_SYSINFO_SIZE];
-    char chat_input[GAME_CHAT_INPUT_SIZE];                       // chat line being typed
-    char chat_messages[GAME_CHAT_RING][GAME_CHAT_MESSAGE_SIZE];  // ring of the last messages
-    double chat_message_times[GAME_CHAT_RING];                   // GetTime() of each ring entry
-    Camera3D camera;                  // rebuilt every game frame
-    MenuSystem* menu;
-    World* world;                     // null when no game runs
-    Player* player;
-    CloudSystem* clouds;
-    bool mouse_captured;              // cursor hidden and locked for mouse look
-    int hud_mode;                     // 0..3
-    int prev_hud_mode;                // hud_mode at the end of the previous frame's key handling
-    bool flight_enabled;              // the player may switch flying on
-    bool paused;
-    bool pause_settings_open;         // the pause menu shows its settings panel
-    bool should_quit;                 // leave the loop after this frame
-    bool chat_active;                 // the chat line is open
-    int chat_input_len;
-    int chat_cursor_pos;
-    int history_index;                // position while browsing ./chathistory
-    int chat_message_count;           // messages ever posted; ring slot is this modulo 16
-    float camera_yaw;                 // radians
-    float camera_pitch;               // radians
-    Vector3 camera_forward;           // unit view direction
-    int highlighted_block_x, highlighted_block_y, highlighted_block_z;
-    bool has_highlighted_block;
-    int raycast_frame_counter;
-    float dt;                         // seconds of the last frame
-    int blocks_rendered;              // blocks drawn by this frame's render pass
-    ChunkMeshSet* chunk_meshes;       // the loaded chunks' faces on the graphics card; made by the first pass
-    bool immediate_blocks;            // draw block by block instead, every frame (picture test, timing tool)
+// The page the HUD shows in the upper left corner (F2 to F5).
+enum HudMode {
+    HUD_MODE_NONE = -1,  // only as hud.prev_mode before the first frame
+    HUD_MODE_HELP = 0,
+    HUD_MODE_PERFORMANCE = 1,
+    HUD_MODE_PLAYER = 2,
+    HUD_MODE_SYSTEM = 3,
 };
 
-// Sets every field to its start value (camera, look angles, HUD mode -1/0, ...).
+// The chat console: the line being typed and the ring of posted messages.
+struct ChatState {
+    bool active;                                            // the chat line is open
+    char input[GAME_CHAT_INPUT_SIZE];                       // chat line being typed
+    int input_len;
+    int cursor_pos;
+    int history_index;                                      // position while browsing ./chathistory
+    char messages[GAME_CHAT_RING][GAME_CHAT_MESSAGE_SIZE];  // ring of the last messages
+    double message_times[GAME_CHAT_RING];                   // GetTime() of each ring entry
+    int message_count;                                      // messages ever posted; ring slot is this modulo 16
+};
+
+// Where the player looks, and the camera built from it every game frame.
+struct LookState {
+    Camera3D camera;
+    bool mouse_captured;  // cursor hidden and locked for mouse look
+    float yaw;            // radians
+    float pitch;          // radians
+    Vector3 forward;      // unit view direction
+};
+
+// The HUD page and the system strings its system page shows.
+struct HudState {
+    HudMode mode;
+    HudMode prev_mode;  // mode at the end of the previous frame's key handling
+    char cpu[GAME_SYSINFO_SIZE];
+    char gpu[GAME_SYSINFO_SIZE];
+    char kernel[GAME_SYSINFO_SIZE];
+};
+
+// The block the highlight ray found, outlined by the render pass.
+struct TargetState {
+    bool found;
+    int x, y, z;
+    int raycast_frame_counter;
+};
+
+struct FrameStats {
+    float dt;             // seconds of the last frame
+    int blocks_rendered;  // blocks drawn by this frame's render pass
+};
+
+// How the render pass draws the blocks.
+struct RenderState {
+    ChunkMeshSet* chunk_meshes;  // the loaded chunks' faces on the graphics card; made by the first pass
+    bool immediate_blocks;       // draw block by block instead, every frame (picture test, timing tool)
+};
+
+struct GameState {
+    Font custom_font;              // font of every menu screen and every text of the game frame
+    char last_loaded_family[256];  // family of custom_font
+    char last_loaded_variant[256]; // variant of custom_font
+    MenuSystem* menu;
+    World* world;                  // null when no game runs
+    Player* player;
+    CloudSystem* clouds;
+    bool flight_enabled;           // the player may switch flying on
+    bool paused;
+    bool pause_settings_open;      // the pause menu shows its settings panel
+    bool should_quit;              // leave the loop after this frame
+    float autosave_timer;          // seconds of unpaused play since the last autosave
+    ChatState chat;
+    LookState look;
+    HudState hud;
+    TargetState target;
+    FrameStats frame;
+    RenderState render;
+};
+
+// Sets every field to its start value (camera, look angles, HUD pages, ...).
 // Does not load the font or create the menu; main() does that.
 void game_state_init(GameState* game);
 

@@ -20,18 +20,18 @@ static Vector3 look_direction(float yaw, float pitch) {
 void game_mouse_look(GameState* game) {
     if (!game) return;
     const Vector2 delta = GetMouseDelta();
-    game->camera_yaw = game->camera_yaw - delta.x * MOUSE_SPEED;
-    float pitch = game->camera_pitch - delta.y * MOUSE_SPEED;
+    game->look.yaw = game->look.yaw - delta.x * MOUSE_SPEED;
+    float pitch = game->look.pitch - delta.y * MOUSE_SPEED;
     if (pitch > PITCH_LIMIT) pitch = PITCH_LIMIT;
     if (pitch < -PITCH_LIMIT) pitch = -PITCH_LIMIT;
-    game->camera_pitch = pitch;
-    game->camera_forward = look_direction(game->camera_yaw, game->camera_pitch);
+    game->look.pitch = pitch;
+    game->look.forward = look_direction(game->look.yaw, game->look.pitch);
 }
 
 void game_move_vectors(const GameState* game, Vector3* forward, Vector3* right) {
     if (!game) return;
     float sin_yaw = 0.0f, cos_yaw = 0.0f;
-    sincosf(game->camera_yaw, &sin_yaw, &cos_yaw);
+    sincosf(game->look.yaw, &sin_yaw, &cos_yaw);
     if (right) *right = vec3_normalize(Vector3{-cos_yaw, 0.0f, sin_yaw});
     if (forward) *forward = vec3_normalize(Vector3{-sin_yaw, 0.0f, -cos_yaw});
 }
@@ -39,6 +39,6 @@ void game_move_vectors(const GameState* game, Vector3* forward, Vector3* right) 
 void game_build_camera(GameState* game) {
     if (!game || !game->player) return;
     const Vector3 p = game->player->position;
-    game->camera.position = Vector3{p.x, p.y + EYE_HEIGHT, p.z};
-    game->camera.target = vec3_add(game->camera.position, game->camera_forward);
+    game->look.camera.position = Vector3{p.x, p.y + EYE_HEIGHT, p.z};
+    game->look.camera.target = vec3_add(game->look.camera.position, game->look.forward);
 }

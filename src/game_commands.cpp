@@ -113,22 +113,6 @@ static bool coordinate_usable(float value) {
     return floored >= (double)INT_MIN && floored <= (double)INT_MAX;
 }
 
-// Names for /save and /load must stay inside ./worlds.
-static bool save_name_usable(const char* name) {
-    return name[0] != '\0' && name[0] != '.' && !strchr(name, '/') && !strchr(name, '\\');
-}
-
-// Names of created and loaded worlds: letters, digits and "_" only.
-static bool world_name_valid(const char* name) {
-    if (name[0] == '\0') return false;
-    for (const char* p = name; *p; p++) {
-        const char c = *p;
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-        if (!ok) return false;
-    }
-    return true;
-}
-
 // ---------------------------------------------------------------- player commands
 
 static void command_quit(GameState* game, const char*, const char*) {
@@ -260,7 +244,7 @@ static void command_save(GameState* game, const char*, const char* args) {
     read_argument(args, name, sizeof name);
     const GameText* t = texts(game);
     game->world->last_player_position = game->player->position;
-    if (!save_name_usable(name) || !world_save(game->world, name)) {
+    if (!world_name_is_file_safe(name) || !world_save(game->world, name)) {
         post_with_name(game, t->msg_world_save_failed, name, CMD_MESSAGE_SIZE);
         return;
     }
@@ -282,7 +266,7 @@ static void command_load(GameState* game, const char*, const char* args) {
     char name[CMD_NAME_SIZE];
     read_argument(args, name, sizeof name);
     const GameText* t = texts(game);
-    if (!save_name_usable(name)) {
+    if (!world_name_is_file_safe(name)) {
         post_with_name(game, t->msg_world_load_failed, name, CMD_MESSAGE_SIZE);
         return;
     }
@@ -323,7 +307,7 @@ static void install_world(GameState* game, World* fresh, Player* body) {
 static void command_createworld(GameState* game, const char*, const char* args) {
     char name[CMD_NAME_SIZE];
     read_argument(args, name, sizeof name);
-    if (!world_name_valid(name)) {
+    if (!world_name_is_plain(name)) {
         game_post_message(game, "Invalid world name. Use only alphanumeric characters and underscore.");
         return;
     }
@@ -354,7 +338,7 @@ static void command_loadworld(GameState* game, const char*, const char* args) {
     char name[CMD_NAME_SIZE];
     read_argument(args, name, sizeof name);
     const GameText* t = texts(game);
-    if (!world_name_valid(name)) {
+    if (!world_name_is_plain(name)) {
         game_post_message(game, t->msg_invalid_world_name);
         return;
     }

@@ -25,50 +25,50 @@ constexpr int CHAT_LINE_HEIGHT = 35;
 
 static void insert_char(GameState* game, int code) {
     if (code < CHAT_FIRST_PRINTABLE || code > CHAT_LAST_PRINTABLE) return;
-    if (game->chat_input_len >= CHAT_MAX_LENGTH) return;
-    char* at = game->chat_input + game->chat_cursor_pos;
-    memmove(at + 1, at, (size_t)(game->chat_input_len - game->chat_cursor_pos + 1));
+    if (game->chat.input_len >= CHAT_MAX_LENGTH) return;
+    char* at = game->chat.input + game->chat.cursor_pos;
+    memmove(at + 1, at, (size_t)(game->chat.input_len - game->chat.cursor_pos + 1));
     *at = (char)code;
-    game->chat_input_len++;
-    game->chat_cursor_pos++;
+    game->chat.input_len++;
+    game->chat.cursor_pos++;
 }
 
 static void delete_before_cursor(GameState* game) {
-    if (game->chat_cursor_pos <= 0) return;
-    char* at = game->chat_input + game->chat_cursor_pos;
-    memmove(at - 1, at, (size_t)(game->chat_input_len - game->chat_cursor_pos + 1));
-    game->chat_input_len--;
-    game->chat_cursor_pos--;
+    if (game->chat.cursor_pos <= 0) return;
+    char* at = game->chat.input + game->chat.cursor_pos;
+    memmove(at - 1, at, (size_t)(game->chat.input_len - game->chat.cursor_pos + 1));
+    game->chat.input_len--;
+    game->chat.cursor_pos--;
 }
 
 static void clear_line(GameState* game) {
-    game->chat_input[0] = '\0';
-    game->chat_input_len = 0;
-    game->chat_cursor_pos = 0;
+    game->chat.input[0] = '\0';
+    game->chat.input_len = 0;
+    game->chat.cursor_pos = 0;
 }
 
 // Shows history line `lines_back`; the line stays as it was when there is none.
 static bool recall_history(GameState* game, int lines_back) {
     char line[GAME_CHAT_INPUT_SIZE] = {};
     if (!get_chat_history_line(lines_back, line, sizeof line)) return false;
-    snprintf(game->chat_input, sizeof game->chat_input, "%s", line);
-    game->chat_input_len = (int)strlen(game->chat_input);
-    game->chat_cursor_pos = game->chat_input_len;
+    snprintf(game->chat.input, sizeof game->chat.input, "%s", line);
+    game->chat.input_len = (int)strlen(game->chat.input);
+    game->chat.cursor_pos = game->chat.input_len;
     return true;
 }
 
 static void history_older(GameState* game) {
-    if (recall_history(game, game->history_index + 1)) game->history_index++;
+    if (recall_history(game, game->chat.history_index + 1)) game->chat.history_index++;
 }
 
 static void history_newer(GameState* game) {
-    if (game->history_index < 2) {
+    if (game->chat.history_index < 2) {
         clear_line(game);
-        game->history_index = 0;
+        game->chat.history_index = 0;
         return;
     }
-    game->history_index--;
-    recall_history(game, game->history_index);
+    game->chat.history_index--;
+    recall_history(game, game->chat.history_index);
 }
 
 static void append_history(const char* line) {
@@ -83,16 +83,16 @@ static void append_history(const char* line) {
 }
 
 static void close_line(GameState* game) {
-    game->chat_active = false;
-    game->mouse_captured = true;
-    game->chat_cursor_pos = 0;
-    game->history_index = 0;
+    game->chat.active = false;
+    game->look.mouse_captured = true;
+    game->chat.cursor_pos = 0;
+    game->chat.history_index = 0;
 }
 
 // Text without a leading "/" is only recorded in the history.
 static void submit_line(GameState* game) {
-    if (game->chat_input[0] != '\0') append_history(game->chat_input);
-    if (game->chat_input[0] == '/') game_execute_command(game, game->chat_input);
+    if (game->chat.input[0] != '\0') append_history(game->chat.input);
+    if (game->chat.input[0] == '/') game_execute_command(game, game->chat.input);
     close_line(game);
 }
 
@@ -101,8 +101,8 @@ ChatOutcome game_chat_apply_keys(GameState* game, const ChatKeys* keys) {
                                                                       : GAME_CHAT_MAX_CHARS_PER_FRAME;
     for (int i = 0; i < typed; i++) insert_char(game, keys->chars[i]);
     if (keys->backspace) delete_before_cursor(game);
-    if (keys->left && game->chat_cursor_pos > 0) game->chat_cursor_pos--;
-    if (keys->right && game->chat_cursor_pos < game->chat_input_len) game->chat_cursor_pos++;
+    if (keys->left && game->chat.cursor_pos > 0) game->chat.cursor_pos--;
+    if (keys->right && game->chat.cursor_pos < game->chat.input_len) game->chat.cursor_pos++;
     if (keys->up) history_older(game);
     if (keys->down) history_newer(game);
     if (keys->enter) {
@@ -131,7 +131,7 @@ static ChatKeys read_chat_keys(void) {
 }
 
 void game_chat_input(GameState* game) {
-    if (!game->chat_active) return;
+    if (!game->chat.active) return;
     const ChatKeys keys = read_chat_keys();
     if (game_chat_apply_keys(game, &keys) != CHAT_STILL_OPEN) DisableCursor();
 }
@@ -139,10 +139,10 @@ void game_chat_input(GameState* game) {
 // ---------------------------------------------------------------- message ring
 
 void game_post_message_at(GameState* game, const char* text, double now) {
-    const int index = game->chat_message_count % GAME_CHAT_RING;
-    snprintf(game->chat_messages[index], GAME_CHAT_MESSAGE_SIZE, "%s", text ? text : "");
-    game->chat_message_times[index] = now;
-    game->chat_message_count++;
+    const int index = game->chat.message_count % GAME_CHAT_RING;
+    snprintf(game->chat.messages[index], GAME_CHAT_MESSAGE_SIZE, "%s", text ? text : "");
+    game->chat.message_times[index] = now;
+    game->chat.message_count++;
 }
 
 void game_post_message(GameState* game, const char* text) {
@@ -153,13 +153,13 @@ int game_chat_visible_messages(const GameState* game, double now, int screen_hei
                                ChatMessageLine out[GAME_CHAT_VISIBLE_MESSAGES]) {
     const int start_y = screen_height - CHAT_LIST_BOTTOM_OFFSET;
     int shown = 0;
-    for (int i = 0; i < GAME_CHAT_RING && i < game->chat_message_count && shown < GAME_CHAT_VISIBLE_MESSAGES; i++) {
-        const int index = (game->chat_message_count - 1 - i) % GAME_CHAT_RING;
-        const double age = now - game->chat_message_times[index];
-        if (age >= CHAT_MESSAGE_LIFETIME || game->chat_messages[index][0] == '\0') continue;
+    for (int i = 0; i < GAME_CHAT_RING && i < game->chat.message_count && shown < GAME_CHAT_VISIBLE_MESSAGES; i++) {
+        const int index = (game->chat.message_count - 1 - i) % GAME_CHAT_RING;
+        const double age = now - game->chat.message_times[index];
+        if (age >= CHAT_MESSAGE_LIFETIME || game->chat.messages[index][0] == '\0') continue;
         int alpha = 255;
         if (age > CHAT_FADE_START) alpha = (int)(fmax(CHAT_MESSAGE_LIFETIME - age, 0.0) * 255.0);
-        out[shown] = ChatMessageLine{game->chat_messages[index], start_y - CHAT_LINE_HEIGHT * shown,
+        out[shown] = ChatMessageLine{game->chat.messages[index], start_y - CHAT_LINE_HEIGHT * shown,
                                      (unsigned char)alpha};
         shown++;
     }
@@ -181,7 +181,7 @@ void game_draw_chat_messages(GameState* game) {
 }
 
 void game_draw_chat_input(GameState* game) {
-    if (!game->chat_active) return;
+    if (!game->chat.active) return;
     const int width = GetScreenWidth();
     const int height = GetScreenHeight();
     const int box_height = 50;
@@ -190,14 +190,14 @@ void game_draw_chat_input(GameState* game) {
     DrawRectangleLinesEx(Rectangle{10.0f, (float)box_y, (float)(width - 20), (float)box_height}, 2.0f, WHITE);
 
     char display[GAME_CHAT_MESSAGE_SIZE];
-    snprintf(display, sizeof display, "> %s", game->chat_input);
+    snprintf(display, sizeof display, "> %s", game->chat.input);
     const float text_y = (float)(height - 52);
     DrawTextEx(game->custom_font, display, Vector2{20.0f, text_y}, CHAT_FONT_SIZE, CHAT_SPACING, WHITE);
     if (!game_chat_caret_visible(GetTime())) return;
 
     // "> " plus the text before the caret
     char before[GAME_CHAT_MESSAGE_SIZE];
-    snprintf(before, sizeof before, "> %.*s", game->chat_cursor_pos, game->chat_input);
+    snprintf(before, sizeof before, "> %.*s", game->chat.cursor_pos, game->chat.input);
     const float caret_x = 20.0f + MeasureTextEx(game->custom_font, before, CHAT_FONT_SIZE, CHAT_SPACING).x;
     DrawLineEx(Vector2{caret_x, text_y}, Vector2{caret_x, (float)(height - 22)}, 2.0f, WHITE);
 }

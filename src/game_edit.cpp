@@ -17,7 +17,7 @@ struct EditRay {
 };
 
 static bool edit_cast(GameState* game, EditRay* ray) {
-    return raycast_block(game->world, game->camera, EDIT_REACH, &ray->hit_x, &ray->hit_y, &ray->hit_z, &ray->adj_x,
+    return raycast_block(game->world, game->look.camera, EDIT_REACH, &ray->hit_x, &ray->hit_y, &ray->hit_z, &ray->adj_x,
                          &ray->adj_y, &ray->adj_z);
 }
 
@@ -55,18 +55,18 @@ bool game_set_block(GameState* game, int x, int y, int z, BlockType type) {
 
 void game_update_highlight(GameState* game) {
     if (!game || !game->world) return;
-    if (game->raycast_frame_counter < HIGHLIGHT_PERIOD - 1) {
-        game->raycast_frame_counter++;
+    if (game->target.raycast_frame_counter < HIGHLIGHT_PERIOD - 1) {
+        game->target.raycast_frame_counter++;
         return;
     }
     EditRay ray = {};
-    game->has_highlighted_block = edit_cast(game, &ray);
-    if (game->has_highlighted_block) {
-        game->highlighted_block_x = ray.hit_x;
-        game->highlighted_block_y = ray.hit_y;
-        game->highlighted_block_z = ray.hit_z;
+    game->target.found = edit_cast(game, &ray);
+    if (game->target.found) {
+        game->target.x = ray.hit_x;
+        game->target.y = ray.hit_y;
+        game->target.z = ray.hit_z;
     }
-    game->raycast_frame_counter = 0;
+    game->target.raycast_frame_counter = 0;
 }
 
 void game_block_editing(GameState* game) {

@@ -5,18 +5,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "config.h"
 #include "game.h"
 #include "game_ui.h"
 #include "menu.h"
 #include "player.h"
 #include "utils.h"
 
-static const char* const HUD_TITLE_LINE = "qvox 0.0.17-beta";
-
-constexpr int HUD_MODE_HELP = 0;
-constexpr int HUD_MODE_PERFORMANCE = 1;
-constexpr int HUD_MODE_PLAYER = 2;
-constexpr int HUD_MODE_SYSTEM = 3;
 constexpr float HUD_FONT_SIZE = 32.0f;
 constexpr float HUD_SPACING = 1.0f;
 constexpr float HUD_X = 10.0f;
@@ -84,19 +79,19 @@ static void performance_page(const GameState* game, int fps, int memory_mb, HudP
     const GameText* t = hud_texts(game);
     add_line(page, 10, t->perf_metrics);
     char frame_time[64];
-    format_line(frame_time, sizeof frame_time, "Frame Time: %.2f ms", (double)game->dt * 1000.0);
+    format_line(frame_time, sizeof frame_time, "Frame Time: %.2f ms", (double)game->frame.dt * 1000.0);
     add_line(page, 50, frame_time);
     char fps_text[32];
     format_line(fps_text, sizeof fps_text, "%s %d", t->fps_label, fps);
     add_line(page, 90, fps_text);
     char blocks_text[64];
-    format_line(blocks_text, sizeof blocks_text, "Blocks Rendered: %d", game->blocks_rendered);
+    format_line(blocks_text, sizeof blocks_text, "Blocks Rendered: %d", game->frame.blocks_rendered);
     add_line(page, 130, blocks_text);
     char memory_text[64];
     format_line(memory_text, sizeof memory_text, "Memory Usage: %d MB", memory_mb);
     add_line(page, 170, memory_text);
     add_position_line(game, page, 210);
-    add_line(page, 250, HUD_TITLE_LINE, true);
+    add_line(page, 250, QVOX_WINDOW_TITLE, true);
 }
 
 static void player_page(const GameState* game, int fps, HudPage* page) {
@@ -106,27 +101,27 @@ static void player_page(const GameState* game, int fps, HudPage* page) {
     add_line(page, 50, fps_text);
     add_position_line(game, page, 90);
     char speed_text[64];
-    format_line(speed_text, sizeof speed_text, "Speed: %.2f m/s", (double)game_hud_actual_speed(game->player, game->dt));
+    format_line(speed_text, sizeof speed_text, "Speed: %.2f m/s", (double)game_hud_actual_speed(game->player, game->frame.dt));
     add_line(page, 130, speed_text);
     const Vector3 v = game->player ? game->player->velocity : Vector3{0.0f, 0.0f, 0.0f};
     char momentum_text[96];
     format_line(momentum_text, sizeof momentum_text, "Vel: (%.2f, %.2f, %.2f) m/s", (double)v.x, (double)v.y,
              (double)v.z);
     add_line(page, 170, momentum_text);
-    add_line(page, 250, HUD_TITLE_LINE, true);
+    add_line(page, 250, QVOX_WINDOW_TITLE, true);
 }
 
 static void system_page(const GameState* game, HudPage* page) {
     add_line(page, 10, "=== SYSTEM INFO ===");
-    add_line(page, 50, game->cached_cpu);
-    add_line(page, 90, game->cached_gpu);
-    add_line(page, 130, game->cached_kernel);
-    add_line(page, 250, HUD_TITLE_LINE, true);
+    add_line(page, 50, game->hud.cpu);
+    add_line(page, 90, game->hud.gpu);
+    add_line(page, 130, game->hud.kernel);
+    add_line(page, 250, QVOX_WINDOW_TITLE, true);
 }
 
 int game_hud_lines(const GameState* game, int fps, int memory_mb, HudLine out[GAME_HUD_MAX_LINES]) {
     HudPage page = {out, 0};
-    switch (game->hud_mode) {
+    switch (game->hud.mode) {
         case HUD_MODE_HELP: help_page(game, fps, &page); break;
         case HUD_MODE_PERFORMANCE: performance_page(game, fps, memory_mb, &page); break;
         case HUD_MODE_PLAYER: player_page(game, fps, &page); break;
@@ -157,7 +152,7 @@ void game_draw_crosshair(GameState* game) {
 
 void game_draw_hud(GameState* game) {
     // The memory line reads /proc/self/status, so only the performance page pays for it.
-    const int memory_mb = game->hud_mode == HUD_MODE_PERFORMANCE ? get_process_memory_mb() : 0;
+    const int memory_mb = game->hud.mode == HUD_MODE_PERFORMANCE ? get_process_memory_mb() : 0;
     HudLine lines[GAME_HUD_MAX_LINES];
     const int count = game_hud_lines(game, GetFPS(), memory_mb, lines);
     for (int i = 0; i < count; i++) {

@@ -16,16 +16,17 @@ constexpr int HOTBAR_BLOCK_SIZE = 30;
 constexpr int HOTBAR_COUNT_RIGHT = 45;
 constexpr int HOTBAR_COUNT_DOWN = 30;
 
-constexpr int SCREEN_SLOT_SIZE = 40;
-constexpr int SCREEN_SLOT_STEP = 44;  // slot plus 4 pixels of spacing
-constexpr int SCREEN_WIDTH = 9 * 40 + 8 * 4;
-constexpr int SCREEN_HEIGHT = 5 * 40 + 4 * 4;
-constexpr int SCREEN_HOTBAR_DOWN = 240;
-constexpr int SCREEN_ROWS = 4;
-constexpr int SCREEN_BLOCK_INDENT = 8;
-constexpr int SCREEN_BLOCK_SIZE = 24;
-constexpr int SCREEN_COUNT_RIGHT = 37;
-constexpr int SCREEN_COUNT_DOWN = 24;
+// The panel of the inventory screen, centred in the window.
+constexpr int PANEL_SLOT_SIZE = 40;
+constexpr int PANEL_SLOT_STEP = 44;  // slot plus 4 pixels of spacing
+constexpr int PANEL_WIDTH = 9 * 40 + 8 * 4;
+constexpr int PANEL_HEIGHT = 5 * 40 + 4 * 4;
+constexpr int PANEL_HOTBAR_DOWN = 240;
+constexpr int PANEL_ROWS = 4;
+constexpr int PANEL_BLOCK_INDENT = 8;
+constexpr int PANEL_BLOCK_SIZE = 24;
+constexpr int PANEL_COUNT_RIGHT = 37;
+constexpr int PANEL_COUNT_DOWN = 24;
 constexpr float INVENTORY_SPACING = 1.0f;
 
 constexpr Color SLOT_FILL = {80, 80, 80, 200};
@@ -57,19 +58,19 @@ Rectangle game_hotbar_slot_rect(int screen_width, int screen_height, int slot) {
     return Rectangle{(float)x, (float)y, (float)HOTBAR_SLOT_SIZE, (float)HOTBAR_SLOT_SIZE};
 }
 
-static int screen_left(int screen_width) { return (screen_width - SCREEN_WIDTH) / 2; }
-static int screen_top(int screen_height) { return (screen_height - SCREEN_HEIGHT) / 2; }
+static int screen_left(int screen_width) { return (screen_width - PANEL_WIDTH) / 2; }
+static int screen_top(int screen_height) { return (screen_height - PANEL_HEIGHT) / 2; }
 
 Rectangle game_inventory_backpack_rect(int screen_width, int screen_height, int row, int col) {
-    const int x = screen_left(screen_width) + SCREEN_SLOT_STEP * col;
-    const int y = screen_top(screen_height) + SCREEN_SLOT_STEP * row;
-    return Rectangle{(float)x, (float)y, (float)SCREEN_SLOT_SIZE, (float)SCREEN_SLOT_SIZE};
+    const int x = screen_left(screen_width) + PANEL_SLOT_STEP * col;
+    const int y = screen_top(screen_height) + PANEL_SLOT_STEP * row;
+    return Rectangle{(float)x, (float)y, (float)PANEL_SLOT_SIZE, (float)PANEL_SLOT_SIZE};
 }
 
 Rectangle game_inventory_hotbar_rect(int screen_width, int screen_height, int slot) {
-    const int x = screen_left(screen_width) + SCREEN_SLOT_STEP * slot;
-    const int y = screen_top(screen_height) + SCREEN_HOTBAR_DOWN;
-    return Rectangle{(float)x, (float)y, (float)SCREEN_SLOT_SIZE, (float)SCREEN_SLOT_SIZE};
+    const int x = screen_left(screen_width) + PANEL_SLOT_STEP * slot;
+    const int y = screen_top(screen_height) + PANEL_HOTBAR_DOWN;
+    return Rectangle{(float)x, (float)y, (float)PANEL_SLOT_SIZE, (float)PANEL_SLOT_SIZE};
 }
 
 int game_slot_count_x(int slot_x, int right, float text_width) {
@@ -110,7 +111,7 @@ void game_inventory_click(Player* player, InventorySlot* slot) {
 }
 
 void game_inventory_click_at(Player* player, int screen_width, int screen_height, Vector2 mouse) {
-    for (int row = 0; row < SCREEN_ROWS; row++) {
+    for (int row = 0; row < PANEL_ROWS; row++) {
         for (int col = 0; col < INVENTORY_HOTBAR_SLOTS; col++) {
             if (CheckCollisionPointRec(mouse, game_inventory_backpack_rect(screen_width, screen_height, row, col))) {
                 game_inventory_click(player, &player->big_inventory[row * INVENTORY_HOTBAR_SLOTS + col]);
@@ -139,10 +140,10 @@ struct SlotStyle {
 
 static const SlotStyle HOTBAR_STYLE = {HOTBAR_BLOCK_INDENT, HOTBAR_BLOCK_SIZE, HOTBAR_COUNT_RIGHT, HOTBAR_COUNT_DOWN,
                                        20.0f, 16.0f};
-static const SlotStyle SCREEN_STYLE = {SCREEN_BLOCK_INDENT, SCREEN_BLOCK_SIZE, SCREEN_COUNT_RIGHT, SCREEN_COUNT_DOWN,
+static const SlotStyle PANEL_STYLE = {PANEL_BLOCK_INDENT, PANEL_BLOCK_SIZE, PANEL_COUNT_RIGHT, PANEL_COUNT_DOWN,
                                        16.0f, 0.0f};
-static const SlotStyle SCREEN_HOTBAR_STYLE = {SCREEN_BLOCK_INDENT, SCREEN_BLOCK_SIZE, SCREEN_COUNT_RIGHT,
-                                              SCREEN_COUNT_DOWN, 16.0f, 14.0f};
+static const SlotStyle PANEL_HOTBAR_STYLE = {PANEL_BLOCK_INDENT, PANEL_BLOCK_SIZE, PANEL_COUNT_RIGHT,
+                                              PANEL_COUNT_DOWN, 16.0f, 14.0f};
 
 static void draw_slot(const GameState* game, Rectangle rect, const InventorySlot* slot, bool selected, int number,
                       const SlotStyle* style) {
@@ -181,8 +182,8 @@ void game_draw_hotbar(GameState* game) {
 }
 
 static void draw_screen_frame(const GameState* game, int left, int top) {
-    DrawRectangle(left - 10, top - 10, SCREEN_WIDTH + 20, SCREEN_HEIGHT + 20, Color{50, 50, 50, 220});
-    DrawRectangleLines(left - 10, top - 10, SCREEN_WIDTH + 20, SCREEN_HEIGHT + 20, SLOT_BORDER);
+    DrawRectangle(left - 10, top - 10, PANEL_WIDTH + 20, PANEL_HEIGHT + 20, Color{50, 50, 50, 220});
+    DrawRectangleLines(left - 10, top - 10, PANEL_WIDTH + 20, PANEL_HEIGHT + 20, SLOT_BORDER);
     DrawTextEx(game->custom_font, "Inventory", Vector2{(float)left, (float)(top - 35)}, 24.0f, INVENTORY_SPACING,
                WHITE);
 }
@@ -197,13 +198,13 @@ void game_draw_big_inventory(GameState* game) {
     const int left = screen_left(width);
     const int top = screen_top(height);
     draw_screen_frame(game, left, top);
-    for (int row = 0; row < SCREEN_ROWS; row++)
+    for (int row = 0; row < PANEL_ROWS; row++)
         for (int col = 0; col < INVENTORY_HOTBAR_SLOTS; col++)
             draw_slot(game, game_inventory_backpack_rect(width, height, row, col),
-                      &player->big_inventory[row * INVENTORY_HOTBAR_SLOTS + col], false, 0, &SCREEN_STYLE);
+                      &player->big_inventory[row * INVENTORY_HOTBAR_SLOTS + col], false, 0, &PANEL_STYLE);
     for (int i = 0; i < INVENTORY_HOTBAR_SLOTS; i++)
         draw_slot(game, game_inventory_hotbar_rect(width, height, i), &player->inventory[i],
-                  i == player->selected_slot, i + 1, &SCREEN_HOTBAR_STYLE);
+                  i == player->selected_slot, i + 1, &PANEL_HOTBAR_STYLE);
     const char* hint = game->menu ? game->menu->game_text.inventory_close : "";
     DrawTextEx(game->custom_font, hint, Vector2{(float)left, (float)(top + 290)}, 16.0f, INVENTORY_SPACING,
                SLOT_NUMBER);

@@ -43,6 +43,16 @@ int game_number_key_slot(const bool number_keys[9]);
 // The caller returns the menu to the main screen.
 void game_leave_world(GameState* game);
 
+// Counts the frame's seconds of play and autosaves the world every
+// AUTOSAVE_INTERVAL_SECONDS of them (call only for unpaused frames).
+void game_autosave_tick(GameState* game);
+
+// SIGTERM, SIGINT and SIGHUP end the loop at the next frame like closing the
+// window, saving first; a second signal during that shutdown changes nothing.
+void game_catch_quit_signals(void);
+// The number of the first quit signal received, or 0.
+int game_quit_signal(void);
+
 // Starts the game the menu asked for (world, textures, player, clouds, look
 // angles). Needs the window.
 void game_start(GameState* game);

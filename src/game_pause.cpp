@@ -42,7 +42,7 @@ void draw_pause_buttons(GameState* game)
     }
     if (resume_hover) {
         DisableCursor();
-        game->mouse_captured = true;
+        game->look.mouse_captured = true;
         game->pause_settings_open = false;
         game->paused = false;
     } else if (settings_hover) {

@@ -192,12 +192,12 @@ static int render_blocks(World* world, const PassView* view) {
 
 // The meshes are made when first needed; without them the pass draws block by block.
 static bool use_meshes(GameState* game) {
-    if (game->immediate_blocks) return false;
-    if (!game->chunk_meshes) {
-        game->chunk_meshes = chunk_meshes_create();
-        if (!game->chunk_meshes) {
+    if (game->render.immediate_blocks) return false;
+    if (!game->render.chunk_meshes) {
+        game->render.chunk_meshes = chunk_meshes_create();
+        if (!game->render.chunk_meshes) {
             fprintf(stderr, "[render] Drawing blocks one by one\n");
-            game->immediate_blocks = true;
+            game->render.immediate_blocks = true;
             return false;
         }
     }
@@ -205,14 +205,14 @@ static bool use_meshes(GameState* game) {
 }
 
 static int render_meshes(GameState* game, const PassView* view) {
-    chunk_meshes_update(game->chunk_meshes, game->world);
-    return chunk_meshes_draw(game->chunk_meshes, game->world, view);
+    chunk_meshes_update(game->render.chunk_meshes, game->world);
+    return chunk_meshes_draw(game->render.chunk_meshes, game->world, view);
 }
 
 void game_render_release(GameState* game) {
     if (!game) return;
-    chunk_meshes_free(game->chunk_meshes);
-    game->chunk_meshes = nullptr;
+    chunk_meshes_free(game->render.chunk_meshes);
+    game->render.chunk_meshes = nullptr;
 }
 
 // The aspect BeginMode3D projects with, widened a little; a wider volume only draws more.
@@ -227,33 +227,33 @@ static float view_aspect(void) {
 
 void game_render_world(GameState* game) {
     if (!game) return;
-    game->blocks_rendered = 0;
+    game->frame.blocks_rendered = 0;
     if (!game->world || !game->player) return;
     const Vector3 player_pos = game->player->position;
-    const Vector3 world_cam = game->camera.position;
+    const Vector3 world_cam = game->look.camera.position;
     const Vector3 offset = {floorf(player_pos.x), 0.0f, floorf(player_pos.z)};
-    game->camera.position = vec3_sub(world_cam, offset);
-    game->camera.target = vec3_sub(game->camera.target, offset);
+    game->look.camera.position = vec3_sub(world_cam, offset);
+    game->look.camera.target = vec3_sub(game->look.camera.target, offset);
     PassView view = {};
     view.offset = offset;
-    view.cam = game->camera.position;
+    view.cam = game->look.camera.position;
     view.render_distance = game->menu ? game->menu->render_distance : RENDER_FALLBACK_DISTANCE;
-    Camera3D wide = game->camera;
-    wide.fovy = game->camera.fovy * RENDER_FRUSTUM_SLACK;
+    Camera3D wide = game->look.camera;
+    wide.fovy = game->look.camera.fovy * RENDER_FRUSTUM_SLACK;
     view.frustum = render_frustum_make(wide, view_aspect());
 
-    BeginMode3D(game->camera);
-    game->blocks_rendered = use_meshes(game) ? render_meshes(game, &view) : render_blocks(game->world, &view);
-    if (game->has_highlighted_block) {
-        const Vector3 outline = {static_cast<float>(game->highlighted_block_x) + 0.5f - offset.x,
-                                 static_cast<float>(game->highlighted_block_y) + 0.5f,
-                                 static_cast<float>(game->highlighted_block_z) + 0.5f - offset.z};
+    BeginMode3D(game->look.camera);
+    game->frame.blocks_rendered = use_meshes(game) ? render_meshes(game, &view) : render_blocks(game->world, &view);
+    if (game->target.found) {
+        const Vector3 outline = {static_cast<float>(game->target.x) + 0.5f - offset.x,
+                                 static_cast<float>(game->target.y) + 0.5f,
+                                 static_cast<float>(game->target.z) + 0.5f - offset.z};
         DrawCubeWires(outline, 1.0f, 1.0f, 1.0f, OUTLINE_COLOR);
     }
     DrawGrid(GRID_SLICES, 1.0f);
     clouds_draw(game->clouds, world_cam, offset);
     EndMode3D();
 
-    game->camera.position = world_cam;
-    game->camera.target = vec3_add(game->camera.target, offset);
+    game->look.camera.position = world_cam;
+    game->look.camera.target = vec3_add(game->look.camera.target, offset);
 }

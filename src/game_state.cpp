@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
 
 #include "clouds.h"
 #include "game_loop.h"
@@ -17,7 +16,7 @@ namespace {
 void set_cursor(LoopKeyEffects* effects, GameState* game, bool captured)
 {
     effects->cursor = captured ? LOOP_CURSOR_DISABLE : LOOP_CURSOR_ENABLE;
-    game->mouse_captured = captured;
+    game->look.mouse_captured = captured;
 }
 
 // Escape and P: the inventory screen takes Escape first; otherwise they pause
@@ -28,24 +27,18 @@ bool apply_pause_keys(GameState* game, LoopKeys keys, LoopKeyEffects* effects)
     if (keys.escape && inventory_open) {
         effects->toggle_inventory = true;
         inventory_open = false;
-        if (!game->paused && game->mouse_captured) effects->cursor = LOOP_CURSOR_DISABLE;
+        if (!game->paused && game->look.mouse_captured) effects->cursor = LOOP_CURSOR_DISABLE;
         return inventory_open;
     }
     if (keys.p || keys.escape) {
         game->paused = !game->paused;
         if (game->paused) {
             set_cursor(effects, game, false);
-        } else if (game->mouse_captured) {
+        } else if (game->look.mouse_captured) {
             effects->cursor = LOOP_CURSOR_DISABLE;
         }
     }
     return inventory_open;
-}
-
-bool file_exists(const char* path)
-{
-    struct stat st {};
-    return stat(path, &st) == 0;
 }
 
 }  // namespace
@@ -53,45 +46,45 @@ bool file_exists(const char* path)
 void game_state_init(GameState* game)
 {
     memset(game, 0, sizeof *game);
-    game->camera.position = Vector3{20.0f, 15.0f, 20.0f};
-    game->camera.target = Vector3{8.0f, 4.0f, 8.0f};
-    game->camera.up = Vector3{0.0f, 1.0f, 0.0f};
-    game->camera.fovy = 90.0f;
-    game->camera.projection = CAMERA_PERSPECTIVE;
-    game->prev_hud_mode = -1;
-    game->camera_forward = Vector3{0.0f, 0.0f, 1.0f};
+    game->look.camera.position = Vector3{20.0f, 15.0f, 20.0f};
+    game->look.camera.target = Vector3{8.0f, 4.0f, 8.0f};
+    game->look.camera.up = Vector3{0.0f, 1.0f, 0.0f};
+    game->look.camera.fovy = 90.0f;
+    game->look.camera.projection = CAMERA_PERSPECTIVE;
+    game->hud.prev_mode = HUD_MODE_NONE;
+    game->look.forward = Vector3{0.0f, 0.0f, 1.0f};
 }
 
 LoopKeyEffects game_apply_loop_keys(GameState* game, LoopKeys keys)
 {
     LoopKeyEffects effects = {};
-    if (keys.f2) game->hud_mode = 0;
-    if (keys.f3) game->hud_mode = 1;
-    if (keys.f4) game->hud_mode = 2;
+    if (keys.f2) game->hud.mode = HUD_MODE_HELP;
+    if (keys.f3) game->hud.mode = HUD_MODE_PERFORMANCE;
+    if (keys.f4) game->hud.mode = HUD_MODE_PLAYER;
     if (keys.f5) {
-        game->hud_mode = 3;
-        effects.fill_system_info = game->prev_hud_mode != 3;
+        game->hud.mode = HUD_MODE_SYSTEM;
+        effects.fill_system_info = game->hud.prev_mode != HUD_MODE_SYSTEM;
     }
 
     bool inventory_open = apply_pause_keys(game, keys, &effects);
     bool wants_cursor = game->paused || inventory_open;
-    if (wants_cursor && game->mouse_captured) {
+    if (wants_cursor && game->look.mouse_captured) {
         set_cursor(&effects, game, false);
-    } else if (!wants_cursor && !game->mouse_captured) {
+    } else if (!wants_cursor && !game->look.mouse_captured) {
         set_cursor(&effects, game, true);
     }
 
     effects.toggle_fullscreen = keys.f11;
     effects.reset_player = keys.r;
     if (keys.t && !game->paused) {
-        game->chat_input[0] = '\0';
+        game->chat.input[0] = '\0';
         set_cursor(&effects, game, false);
-        game->chat_active = true;
-        game->chat_input_len = 0;
-        game->history_index = 0;
+        game->chat.active = true;
+        game->chat.input_len = 0;
+        game->chat.history_index = 0;
         effects.chat_opened = true;
     }
-    game->prev_hud_mode = game->hud_mode;
+    game->hud.prev_mode = game->hud.mode;
     return effects;
 }
 
@@ -102,6 +95,15 @@ int game_number_key_slot(const bool number_keys[9])
         if (number_keys[i]) slot = i;
     }
     return slot;
+}
+
+void game_autosave_tick(GameState* game)
+{
+    if (game->world == nullptr || game->player == nullptr) return;
+    game->autosave_timer += game->frame.dt;
+    if (game->autosave_timer < AUTOSAVE_INTERVAL_SECONDS) return;
+    game->autosave_timer = 0.0f;
+    world_autosave(game->world, game->player->position);
 }
 
 void game_leave_world(GameState* game)
@@ -123,9 +125,10 @@ void game_leave_world(GameState* game)
     game->player = nullptr;
     game->clouds = nullptr;
     game->should_quit = false;
+    game->autosave_timer = 0.0f;
     game->pause_settings_open = false;
     game->paused = false;
-    game->mouse_captured = false;
+    game->look.mouse_captured = false;
 }
 
 void game_start(GameState* game)
@@ -133,9 +136,7 @@ void game_start(GameState* game)
     MenuSystem* menu = game->menu;
     if (game->world == nullptr) {
         const char* name = menu->selected_world_name;
-        char meta[600] = {0};
-        snprintf(meta, sizeof meta, "./worlds/%s/world.txt", name);
-        bool saved_before = file_exists(meta);
+        bool saved_before = world_metadata_exists(name);
         game->world = world_create();
         if (game->world == nullptr) {
             fprintf(stderr, "Failed to create world %s\n", name);
@@ -154,10 +155,10 @@ void game_start(GameState* game)
         game->player = player_create(at.x, at.y, at.z);
         game->clouds = clouds_create("./assets/textures/clouds.png");
         DisableCursor();
-        Vector3 d = vec3_normalize(vec3_sub(game->camera.target, game->camera.position));
-        game->camera_yaw = atan2f(d.x, d.z);
-        game->camera_pitch = asinf(d.y);
-        game->mouse_captured = true;
+        Vector3 d = vec3_normalize(vec3_sub(game->look.camera.target, game->look.camera.position));
+        game->look.yaw = atan2f(d.x, d.z);
+        game->look.pitch = asinf(d.y);
+        game->look.mouse_captured = true;
     }
     menu->should_start_game = false;
 }

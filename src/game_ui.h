@@ -26,7 +26,7 @@ enum ChatOutcome {
 };
 
 // Applies one frame of keys to the open chat line. On submit or cancel the
-// line is closed and mouse_captured is set; the caller hides the cursor.
+// line is closed and look.mouse_captured is set; the caller hides the cursor.
 ChatOutcome game_chat_apply_keys(GameState* game, const ChatKeys* keys);
 void game_post_message_at(GameState* game, const char* text, double now);
 
@@ -52,7 +52,7 @@ struct HudLine {
     bool grey;  // drawn in (80, 80, 80) instead of black
 };
 
-// Lines of the current hud_mode; fps and memory_mb are this frame's readings.
+// Lines of the current HUD page; fps and memory_mb are this frame's readings.
 int game_hud_lines(const GameState* game, int fps, int memory_mb, HudLine out[GAME_HUD_MAX_LINES]);
 // Distance actually moved in the latest update divided by the frame time; 0 for a zero frame time.
 float game_hud_actual_speed(const Player* player, float dt);

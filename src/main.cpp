@@ -12,7 +12,6 @@
 
 namespace {
 
-const Color SKY = {102, 191, 255, 255};
 constexpr int FONT_LOAD_SIZE = 64;
 constexpr int FONT_CODEPOINT_BUFFER = 1024;
 
@@ -113,9 +112,9 @@ LoopKeys read_loop_keys(const GameState* game)
 void apply_loop_key_effects(GameState* game, LoopKeyEffects effects)
 {
     if (effects.fill_system_info) {
-        get_cpu_model(game->cached_cpu, sizeof game->cached_cpu);
-        get_gpu_model(game->cached_gpu, sizeof game->cached_gpu);
-        get_kernel_info(game->cached_kernel, sizeof game->cached_kernel);
+        get_cpu_model(game->hud.cpu, sizeof game->hud.cpu);
+        get_gpu_model(game->hud.gpu, sizeof game->hud.gpu);
+        get_kernel_info(game->hud.kernel, sizeof game->hud.kernel);
     }
     if (effects.toggle_inventory) inventory_toggle_big(game->player);
     if (effects.cursor == LOOP_CURSOR_ENABLE) EnableCursor();
@@ -144,19 +143,20 @@ void play_input(GameState* game)
         inventory_toggle_big(game->player);
         if (inventory_is_big_open(game->player)) {
             EnableCursor();
-            game->mouse_captured = false;
+            game->look.mouse_captured = false;
         }
     }
 }
 
 void advance_world(GameState* game)
 {
-    player_update(game->player, game->world, game->dt, game->flight_enabled);
-    world_update_chunks(game->world, game->player->position, game->camera_forward);
+    player_update(game->player, game->world, game->frame.dt, game->flight_enabled);
+    world_update_chunks(game->world, game->player->position, game->look.forward);
     clouds_update(game->clouds, game->player->position);
-    if (!game->chat_active && !inventory_is_big_open(game->player)) {
+    if (!game->chat.active && !inventory_is_big_open(game->player)) {
         play_input(game);
     }
+    game_autosave_tick(game);
 }
 
 void draw_overlays(GameState* game)
@@ -171,7 +171,7 @@ void draw_overlays(GameState* game)
     if (game->paused) {
         game_draw_pause_menu(game);
     }
-    if (game->chat_active) {
+    if (game->chat.active) {
         game_draw_chat_input(game);
     }
 }
@@ -179,7 +179,7 @@ void draw_overlays(GameState* game)
 void game_frame(GameState* game)
 {
     SetTargetFPS(game->menu->max_fps);
-    if (game->chat_active) {
+    if (game->chat.active) {
         game_chat_input(game);
     } else {
         apply_loop_key_effects(game, game_apply_loop_keys(game, read_loop_keys(game)));
@@ -187,7 +187,7 @@ void game_frame(GameState* game)
     if (game->world == nullptr || game->player == nullptr) {
         return;
     }
-    if (game->mouse_captured) {
+    if (game->look.mouse_captured) {
         game_mouse_look(game);
     }
     if (!game->paused) {
@@ -195,7 +195,7 @@ void game_frame(GameState* game)
     }
     game_build_camera(game);
     BeginDrawing();
-    ClearBackground(SKY);
+    ClearBackground(SKY_COLOR);
     game_render_world(game);
     draw_overlays(game);
     EndDrawing();
@@ -211,25 +211,15 @@ void abandon_game(GameState* game)
     EnableCursor();
 }
 
+// Ends a running game the way leaving it for the menu does, then saves the
+// settings and closes the window.
 void shutdown(GameState* game)
 {
-    if (game->world != nullptr && game->player != nullptr) {
-        game->world->last_player_position = game->player->position;
-        if (!world_save(game->world, game->world->world_name)) {
-            fprintf(stderr, "Failed to save world %s\n", game->world->world_name);
-        }
-    }
+    game_leave_world(game);
     menu_save_settings(game->menu);
     menu_system_free(game->menu);
     game->menu = nullptr;
     unload_custom_font(game);
-    game_render_release(game);
-    player_free(game->player);
-    clouds_free(game->clouds);
-    if (game->world != nullptr) {
-        world_unload_textures(game->world);
-        world_free(game->world);
-    }
     CloseWindow();
 }
 
@@ -239,10 +229,11 @@ int main(void)
 {
     // Lines reach a log file or pipe as they are printed, not when a buffer fills.
     setvbuf(stdout, nullptr, _IOLBF, 0);
+    game_catch_quit_signals();
     // Quiet from the first call: the library's own start-up lines are not ours to print.
     SetTraceLogLevel(LOG_NONE);
     SetConfigFlags(FLAG_WINDOW_RESIZABLE);
-    InitWindow(1200, 800, "qvox 0.0.17-beta");
+    InitWindow(1200, 800, QVOX_WINDOW_TITLE);
     SetExitKey(KEY_NULL);
     world_system_init();
 
@@ -261,7 +252,7 @@ int main(void)
     bool running = !WindowShouldClose();
     while (running) {
         frames++;
-        game.dt = GetFrameTime();
+        game.frame.dt = GetFrameTime();
         reload_font_if_changed(&game);
         if (game.menu->current_state != MENU_STATE_GAME) {
             draw_menu_screen(&game);
@@ -273,8 +264,9 @@ int main(void)
                 abandon_game(&game);
             }
         }
-        running = !WindowShouldClose() && !game.should_quit;
+        running = !WindowShouldClose() && !game.should_quit && game_quit_signal() == 0;
     }
+    if (game_quit_signal() != 0) printf("[main] Signal %d received; saving and quitting\n", game_quit_signal());
     const double seconds = GetTime();
     shutdown(&game);
     printf("[main] %ld frames in %.1f s\n", frames, seconds);

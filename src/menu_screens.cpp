@@ -6,11 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
-#include <sys/stat.h>
+
+#include "world.h"
 
 namespace {
-
-constexpr int PATH_BUFFER = 512;
 
 const Color BUTTON_HOVER = {200, 200, 200, 255};
 const Color SPLASH = {255, 255, 0, 200};
@@ -37,32 +36,17 @@ void draw_label(Font font, const char* text, float center, float y, float size)
 
 bool world_dir_entry(const struct dirent* entry)
 {
-    if (entry->d_name[0] == '.') return false;
-    char path[PATH_BUFFER] = {0};
-    snprintf(path, sizeof path, "./worlds/%s", entry->d_name);
-    return menu_is_directory(path);
+    return entry->d_name[0] != '.' && world_folder_exists(entry->d_name);
 }
 
+// The list shows "Unknown" and 0 chunks for what world.txt does not say.
 void read_world_info(WorldInfo* info)
 {
-    char path[PATH_BUFFER] = {0};
-    snprintf(path, sizeof path, "./worlds/%s/world.txt", info->name);
-    FILE* file = fopen(path, "r");
-    if (file == nullptr) {
-        return;
-    }
-    char line[256] = {0};
-    while (fgets(line, sizeof line, file) != nullptr) {
-        line[strcspn(line, "\n")] = '\0';
-        if (strncmp(line, "last_saved=", 11) == 0) {
-            menu_copy_text(info->created, sizeof info->created, line + 11);
-        } else if (strncmp(line, "chunk_count=", 12) == 0) {
-            info->chunk_count = static_cast<int32_t>(strtol(line + 12, nullptr, 10));
-        }
-    }
-    if (fclose(file) != 0) {
-        fprintf(stderr, "Failed to close %s\n", path);
-    }
+    WorldMetadata metadata = {};
+    menu_copy_text(metadata.last_saved, sizeof metadata.last_saved, "Unknown");
+    world_metadata_read(info->name, &metadata);
+    menu_copy_text(info->created, sizeof info->created, metadata.last_saved);
+    info->chunk_count = metadata.chunk_count;
 }
 
 void start_game(MenuSystem* menu, const char* name)
@@ -197,7 +181,7 @@ void menu_draw_main(MenuSystem* menu, Font font)
     float logo_w = text_width(font, logo, 80, 2.0f);
     float logo_x = (static_cast<float>(GetScreenWidth()) - logo_w) * 0.5f;
     DrawTextEx(font, logo, Vector2{logo_x, 60}, 80, 2.0f, WHITE);
-    draw_centered(font, "Quarvane - v0.0.17-beta", 150, 24, 1.0f, MENU_SECONDARY_TEXT);
+    draw_centered(font, QVOX_MENU_VERSION_LINE, 150, 24, 1.0f, MENU_SECONDARY_TEXT);
     if (menu->current_splash_text[0] != '\0') {
         float h = MeasureTextEx(font, menu->current_splash_text, 36, 1.0f).y;
         DrawTextPro(font, menu->current_splash_text, Vector2{logo_x + logo_w + 30, 210}, Vector2{0, h * 0.5f},
@@ -252,9 +236,7 @@ void menu_draw_world_select(MenuSystem* menu, Font font)
 
 void menu_create_world_type_char(MenuSystem* menu, int c)
 {
-    bool allowed = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' ||
-                   c == ' ';
-    if (!allowed || menu->new_world_name_len >= 255) {
+    if (!world_name_char_typable(c) || menu->new_world_name_len >= WORLD_NAME_MAX - 1) {
         return;
     }
     menu->new_world_name[menu->new_world_name_len++] = static_cast<char>(c);
@@ -336,7 +318,7 @@ void menu_scan_worlds(MenuSystem* menu)
     free(menu->available_worlds);
     menu->available_worlds = nullptr;
     menu->world_count = 0;
-    DIR* dir = opendir("./worlds");
+    DIR* dir = world_open_worlds_folder();
     if (dir == nullptr) {
         return;
     }
@@ -355,8 +337,6 @@ void menu_scan_worlds(MenuSystem* menu)
             if (!world_dir_entry(entry)) continue;
             WorldInfo* info = &menu->available_worlds[filled++];
             menu_copy_text(info->name, sizeof info->name, entry->d_name);
-            menu_copy_text(info->created, sizeof info->created, "Unknown");
-            info->chunk_count = 0;
             read_world_info(info);
         }
     } else if (counted > 0) {

@@ -11,10 +11,13 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include "file_io.h"
+
 namespace {
 
 constexpr const char* OPTIONS_PATH = "./options.txt";
-constexpr const char* OPTIONS_TEMP_PATH = "./options.txt.tmp";
+// Room for every line of options.txt with the longest family and variant names.
+constexpr size_t OPTIONS_TEXT_MAX = 2048;
 constexpr int PATH_BUFFER = 512;
 
 const Color SLIDER_TRACK = {60, 60, 60, 255};
@@ -107,9 +110,10 @@ void apply_names(MenuSystem* menu, const NamedSettings* names)
     }
 }
 
-bool write_settings(FILE* file, const MenuSystem* menu)
+// The lines of options.txt into `text`; the length, or -1 when they do not fit.
+int format_settings(char* text, size_t size, const MenuSystem* menu)
 {
-    int n = fprintf(file,
+    int n = snprintf(text, size,
                     "# QVOX Game Settings\n"
                     "render_distance=%.1f\n"
                     "max_fps=%d # 0 means unlimited\n"
@@ -120,7 +124,7 @@ bool write_settings(FILE* file, const MenuSystem* menu)
                     static_cast<double>(menu->render_distance), menu->max_fps, menu->current_language,
                     menu->font_families[menu->current_font_family_index],
                     menu->font_variants[menu->current_font_variant_index]);
-    return n > 0 && fflush(file) == 0;
+    return n > 0 && static_cast<size_t>(n) < size ? n : -1;
 }
 
 void draw_slider(Font font, int panel_x, int y, const char* label, const char* value, int knob_offset)
@@ -162,22 +166,14 @@ void menu_load_settings(MenuSystem* menu)
     apply_names(menu, &names);
 }
 
-// Written beside the old file and renamed over it, so a crash in the middle
-// of a slider drag never leaves a torn settings file.
+// Written whole and renamed over the old file, so a crash in the middle of a
+// slider drag never leaves a torn settings file.
 void menu_save_settings(MenuSystem* menu)
 {
-    FILE* file = fopen(OPTIONS_TEMP_PATH, "w");
-    if (file == nullptr) {
+    char text[OPTIONS_TEXT_MAX];
+    const int n = format_settings(text, sizeof text, menu);
+    if (n < 0 || !file_write_whole(OPTIONS_PATH, text, static_cast<size_t>(n), false)) {
         fprintf(stderr, "Failed to save options.txt\n");
-        return;
-    }
-    bool written = write_settings(file, menu);
-    bool closed = fclose(file) == 0;
-    if (!written || !closed || rename(OPTIONS_TEMP_PATH, OPTIONS_PATH) != 0) {
-        fprintf(stderr, "Failed to save options.txt\n");
-        if (remove(OPTIONS_TEMP_PATH) != 0 && errno != ENOENT) {
-            fprintf(stderr, "Failed to remove %s\n", OPTIONS_TEMP_PATH);
-        }
     }
 }
 

@@ -86,20 +86,26 @@ void get_cpu_model(char* buffer, size_t size) {
     get_cpu_model_from(PROC_CPUINFO_PATH, buffer, size);
 }
 
-void get_gpu_model_from_command(const char* command, char* buffer, size_t size) {
-    if (!buffer || size == 0) return;
-    snprintf(buffer, size, "GPU: Unknown");
+// Reads the first line `command` prints (newline kept) into `line`; false when
+// the command cannot be run or prints nothing.
+static bool first_line_of_command(const char* command, char* line, size_t size) {
     FILE* pipe = popen(command, "r");
     if (!pipe) {
         fprintf(stderr, "[utils] Failed to run \"%s\": %s\n", command, strerror(errno));
-        return;
+        return false;
     }
-    char line[UTILS_LINE_SIZE];
-    if (fgets(line, sizeof line, pipe)) {
-        const char* value = value_after_colon(line);
-        if (value) snprintf(buffer, size, "GPU: %s", value);
-    }
+    const bool got = fgets(line, (int)size, pipe) != nullptr;
     close_pipe(pipe, command);
+    return got;
+}
+
+void get_gpu_model_from_command(const char* command, char* buffer, size_t size) {
+    if (!buffer || size == 0) return;
+    snprintf(buffer, size, "GPU: Unknown");
+    char line[UTILS_LINE_SIZE];
+    if (!first_line_of_command(command, line, sizeof line)) return;
+    const char* value = value_after_colon(line);
+    if (value) snprintf(buffer, size, "GPU: %s", value);
 }
 
 void get_gpu_model(char* buffer, size_t size) {
@@ -109,17 +115,10 @@ void get_gpu_model(char* buffer, size_t size) {
 void get_kernel_info_from_command(const char* command, char* buffer, size_t size) {
     if (!buffer || size == 0) return;
     snprintf(buffer, size, "Kernel: Unknown");
-    FILE* pipe = popen(command, "r");
-    if (!pipe) {
-        fprintf(stderr, "[utils] Failed to run \"%s\": %s\n", command, strerror(errno));
-        return;
-    }
     char line[KERNEL_LINE_SIZE];
-    if (fgets(line, sizeof line, pipe)) {
-        cut_at_newline(line);
-        snprintf(buffer, size, "Kernel: %s", line);
-    }
-    close_pipe(pipe, command);
+    if (!first_line_of_command(command, line, sizeof line)) return;
+    cut_at_newline(line);
+    snprintf(buffer, size, "Kernel: %s", line);
 }
 
 void get_kernel_info(char* buffer, size_t size) {

@@ -17,7 +17,14 @@
 #include "world.h"
 
 static const char* worker_job_name(WorkerJobType type) {
-    return type == WORKER_JOB_LIGHTING_AND_MESH ? "light/mesh" : "save";
+    switch (type) {
+    case WORKER_JOB_LIGHTING_AND_MESH:
+        return "light/mesh";
+    case WORKER_JOB_SAVE_METADATA:
+        return "metadata";
+    default:
+        return "save";
+    }
 }
 
 static void worker_lock(pthread_mutex_t* mutex, const char* what) {
@@ -87,18 +94,19 @@ static bool worker_job_equal(const WorkerJob& a, const WorkerJob& b) {
 
 // Main thread only. The same work is never waiting twice; a job already taken
 // by the worker is no longer waiting, so queueing it again is not a duplicate.
-static void worker_queue_job(World* world, WorkerJob job) {
+// False when the job could not be queued (no queue, or it cannot grow).
+static bool worker_queue_job(World* world, WorkerJob job) {
     if (!world->worker_running) {
         fprintf(stderr, "[worker] ERROR: no job queue; dropped %s job for chunk (%d,%d,%d)\n",
                 worker_job_name(job.type), job.chunk_x, job.chunk_y, job.chunk_z);
-        return;
+        return false;
     }
     WorkerQueue* q = &world->worker_queue;
     worker_lock(&q->mutex, "the job queue");
     for (int i = 0; i < q->count; i++) {
         if (worker_job_equal(q->queue[i], job)) {
             worker_unlock(&q->mutex, "the job queue");
-            return;
+            return true;
         }
     }
     if (q->count >= q->capacity && !worker_queue_grow(q)) {
@@ -107,16 +115,21 @@ static void worker_queue_job(World* world, WorkerJob job) {
                 "chunk (%d,%d,%d)\n",
                 q->capacity, worker_job_name(job.type), job.chunk_x, job.chunk_y, job.chunk_z);
         worker_unlock(&q->mutex, "the job queue");
-        return;
+        return false;
     }
     q->queue[q->count] = job;
     q->count++;
-    printf("[worker] Queued %s job for chunk (%d,%d,%d)\n", worker_job_name(job.type), job.chunk_x,
-           job.chunk_y, job.chunk_z);
+    if (job.type == WORKER_JOB_SAVE_METADATA) {
+        printf("[worker] Queued metadata job\n");
+    } else {
+        printf("[worker] Queued %s job for chunk (%d,%d,%d)\n", worker_job_name(job.type), job.chunk_x,
+               job.chunk_y, job.chunk_z);
+    }
     if (pthread_cond_signal(&q->cond) != 0) {
         fprintf(stderr, "[worker] ERROR: could not wake the worker thread\n");
     }
     worker_unlock(&q->mutex, "the job queue");
+    return true;
 }
 
 void worker_queue_chunk(World* world, Chunk* chunk) {
@@ -140,6 +153,25 @@ void worker_queue_chunk_save(World* world, Chunk* chunk) {
         return;
     }
     WorkerJob job = {chunk->chunk_x, chunk->chunk_y, chunk->chunk_z, WORKER_JOB_SAVE_CHUNK};
+    if (worker_queue_job(world, job)) {
+        return;
+    }
+    // Nobody will save it: a pending save would keep the chunk in the cache for
+    // good, while without one a later pass asks again.
+    worker_lock(&chunk->mutex, "a chunk");
+    chunk->pending_save = false;
+    worker_unlock(&chunk->mutex, "a chunk");
+}
+
+void worker_queue_metadata_save(World* world, const WorldMetadata* metadata) {
+    if (!world || !metadata || !world->worker_running) {
+        return;
+    }
+    // A waiting metadata job writes the newest values; it is not queued twice.
+    worker_lock(&world->worker_queue.mutex, "the job queue");
+    world->worker_queue.metadata = *metadata;
+    worker_unlock(&world->worker_queue.mutex, "the job queue");
+    WorkerJob job = {0, 0, 0, WORKER_JOB_SAVE_METADATA};
     worker_queue_job(world, job);
 }
 
@@ -228,10 +260,26 @@ static void worker_light_and_mesh_job(World* world, Chunk* chunk) {
     }
 }
 
+// Writes world.txt of the running world as the metadata job was asked to.
+static void worker_metadata_job(World* world) {
+    char world_name[WORLD_NAME_MAX] = {0};
+    worker_lock(&world->cache_mutex, "the chunk cache");
+    snprintf(world_name, sizeof world_name, "%s", world->world_name);
+    worker_unlock(&world->cache_mutex, "the chunk cache");
+    worker_lock(&world->worker_queue.mutex, "the job queue");
+    const WorldMetadata metadata = world->worker_queue.metadata;
+    worker_unlock(&world->worker_queue.mutex, "the job queue");
+    world_finish_autosave(&metadata, world_name);
+}
+
 // Finds the job's chunk and pins it while the job works on it. A chunk that is
 // no longer cached or has moved is skipped, and so is lighting for a chunk
 // without terrain; streaming queues a new job when it brings the chunk back.
 static void worker_run_job(World* world, WorkerJob job) {
+    if (job.type == WORKER_JOB_SAVE_METADATA) {
+        worker_metadata_job(world);
+        return;
+    }
     char world_name[WORLD_NAME_MAX] = {0};
     worker_lock(&world->cache_mutex, "the chunk cache");
     Chunk* chunk = world_get_chunk(world, job.chunk_x, job.chunk_y, job.chunk_z);

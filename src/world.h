@@ -2,6 +2,7 @@
 // lists, streaming, world files, and the background worker that serves them.
 #pragma once
 
+#include <dirent.h>
 #include <pthread.h>
 
 #include <atomic>
@@ -89,6 +90,10 @@ struct alignas(4096) Chunk {
     uint32_t mesh_published_build;         // number of the rebuild whose list is active (mesh_swap_mutex)
     std::atomic<uint32_t> list_stamp;      // world_next_stamp() of the active list; 0 before the first
     pthread_mutex_t mutex;                 // block edits and the flag changes of editing and the worker
+    // Copies of the cells taken for the chunk file, numbered in the order they
+    // were taken, and the number of the copy the file holds (both under mutex).
+    uint32_t file_copies_taken;
+    uint32_t file_copy_on_disk;
 };
 
 // The chunk array: the first chunk_count records are in use, in insertion order
@@ -106,6 +111,16 @@ struct ChunkCache {
 enum WorkerJobType : int32_t {
     WORKER_JOB_LIGHTING_AND_MESH = 0,
     WORKER_JOB_SAVE_CHUNK = 1,
+    WORKER_JOB_SAVE_METADATA = 2,  // world.txt from the queue's metadata; no chunk
+};
+
+// What world.txt records besides the world's name. Reading keeps the value of
+// a field the file lacks or that does not parse.
+struct WorldMetadata {
+    uint64_t seed;
+    int chunk_count;
+    Vector3 player_position;
+    char last_saved[64];  // as read; the writer stamps the time of the save itself
 };
 
 // Jobs name their chunk by coordinates: records move and disappear.
@@ -122,6 +137,7 @@ struct WorkerQueue {
     pthread_mutex_t mutex;
     pthread_cond_t cond;   // signalled on queueing, broadcast at shutdown
     bool shutdown;         // end the thread once the queue is empty
+    WorldMetadata metadata;  // what the next metadata job writes
 };
 
 // ---------------------------------------------------------------- world
@@ -205,24 +221,62 @@ void chunk_free_visible_blocks(Chunk* chunk);
 // Streaming around the player.
 void world_update_chunks(World* world, Vector3 player_pos, Vector3 camera_forward);
 
+// World names and the worlds folder (world_folder.cpp).
+// Names that keep a world inside ./worlds (world_save and world_load, /save
+// and /load): not empty, not hidden, no path separator, shorter than WORLD_NAME_MAX.
+bool world_name_is_file_safe(const char* name);
+// Names /createworld and /loadworld accept: file-safe, letters, digits and "_" only.
+bool world_name_is_plain(const char* name);
+// Characters the create-world screen lets a player type: those of plain names and the space.
+bool world_name_char_typable(int c);
+// world_name_is_file_safe, logging a refusal to `action` the world.
+bool world_check_name(const char* name, const char* action);
+// Paths of one world, into `out` (WORLD_PATH_MAX bytes): ./worlds/<name>,
+// its chunks folder, its world.txt, and the file of one chunk
+// (./worlds/<name>/chunks/chunk_<x>_<y>_<z>.chunk).
+void world_folder_path(char* out, const char* world_name);
+void world_chunks_path(char* out, const char* world_name);
+void world_metadata_path(char* out, const char* world_name);
+void world_chunk_path(char* out, const char* world_name, int32_t chunk_x, int32_t chunk_y, int32_t chunk_z);
+// ./worlds, ./worlds/<name> and ./worlds/<name>/chunks.
+bool world_make_folders(const char* world_name);
+// The worlds folder for listing its worlds (null when it cannot be opened).
+DIR* world_open_worlds_folder(void);
+bool world_folder_exists(const char* world_name);
+bool world_metadata_exists(const char* world_name);
+// Temporary files that a killed save left in a world's folders (call only
+// while nothing writes that world).
+void world_remove_stale_temp_files(const char* world_name);
+// Reads world.txt into `metadata`; false when the world has none.
+bool world_metadata_read(const char* world_name, WorldMetadata* metadata);
+
 // World files.
 void world_system_init(void);
 // Takes the chunk's mutex for the copy of its blocks: call it without that mutex held.
 bool world_save_chunk(Chunk* chunk, const char* world_name);
 bool world_save(World* world, const char* world_name);
 bool world_load(World* world, const char* world_name);
-// Applies the lines of "./worlds/<name>/world.txt" to the world record (seed and
-// player position); a missing file leaves the record as it is.
+// Applies world.txt to the world record (seed and player position); a missing
+// file leaves the record as it is.
 void world_read_metadata(World* world, const char* world_name);
-// Builds "./worlds/<name>/chunks/chunk_<x>_<y>_<z>.chunk" into `out` (WORLD_PATH_MAX bytes).
-void world_chunk_path(char* out, const char* world_name, int32_t chunk_x, int32_t chunk_y, int32_t chunk_z);
 // Writes "./worlds/<name>/world.txt" with `saved_at` (seconds since the epoch) as
 // the save time; the world's directory must exist. world_save uses the current time.
 bool world_write_metadata(const World* world, const char* world_name, int64_t saved_at);
+bool world_write_metadata_values(const WorldMetadata* metadata, const char* world_name, int64_t saved_at);
+// Asks the worker to save every modified chunk and then world.txt with the
+// player at `player_position`; queues nothing when no chunk is modified and the
+// player has not moved since the last save. Returns the number of chunks queued.
+int world_autosave(World* world, Vector3 player_position);
+// Worker: makes the chunk files written so far durable, then writes world.txt
+// from `metadata` and logs the autosave.
+bool world_finish_autosave(const WorldMetadata* metadata, const char* world_name);
 
 // Background worker.
 void worker_init(World* world);
 void worker_queue_chunk(World* world, Chunk* chunk);
 void worker_queue_chunk_save(World* world, Chunk* chunk);
+// Queues a job that writes world.txt of the running world from `metadata`
+// (after every job queued before it).
+void worker_queue_metadata_save(World* world, const WorldMetadata* metadata);
 void worker_flush_queue(World* world);
 void worker_shutdown(World* world);

@@ -12,8 +12,6 @@
 
 #include "world.h"
 
-constexpr size_t CHUNK_FILE_BYTES = sizeof(int32_t) * CHUNK_SIZE * CHUNK_HEIGHT * CHUNK_SIZE;
-
 // ---------------------------------------------------------------- index
 // Open addressing with linear probing; deletion shifts later entries back so
 // that no tombstones are needed. Slots hold record number + 1.
@@ -152,13 +150,13 @@ Chunk* world_get_chunk(World* world, int32_t chunk_x, int32_t chunk_y, int32_t c
 
 // Cells stay air where the file is short; values are taken as they are.
 static void read_chunk_file(Chunk* chunk, FILE* file, const char* path) {
-    unsigned char* bytes = static_cast<unsigned char*>(malloc(CHUNK_FILE_BYTES));
+    unsigned char* bytes = static_cast<unsigned char*>(malloc(WORLD_CHUNK_FILE_BYTES));
     if (!bytes) {
         fprintf(stderr, "[chunk_load] Out of memory reading %s\n", path);
         return;
     }
-    size_t got = fread(bytes, 1, CHUNK_FILE_BYTES, file);
-    if (got < CHUNK_FILE_BYTES && ferror(file))
+    size_t got = fread(bytes, 1, WORLD_CHUNK_FILE_BYTES, file);
+    if (got < (size_t)WORLD_CHUNK_FILE_BYTES && ferror(file))
         fprintf(stderr, "[chunk_load] Read error in %s after %zu bytes\n", path, got);
     Block* cells = &chunk->blocks[0][0][0];
     for (size_t i = 0; i < got / 4; i++) {

@@ -199,7 +199,7 @@ int main(int argc, char** argv)
     world_system_init();
     static GameState game;
     const bool ready = scene_set_up(&game, options.render_distance);
-    game.immediate_blocks = options.immediate;
+    game.render.immediate_blocks = options.immediate;
     std::vector<FrameSample> samples;
     if (ready) {
         samples.reserve(static_cast<size_t>(options.frames));
@@ -209,8 +209,8 @@ int main(int argc, char** argv)
         }
         std::printf("scene             render distance %.0f, window %d x %d\n", options.render_distance,
                     options.width, options.height);
-        report(samples, game.blocks_rendered);
-        report_meshes(game.chunk_meshes);
+        report(samples, game.frame.blocks_rendered);
+        report_meshes(game.render.chunk_meshes);
     } else {
         std::fprintf(stderr, "[frame_time] setting up the scene failed\n");
     }

@@ -17,29 +17,25 @@
 
 static constexpr char SCENE_WORLD[] = "scene";
 
-void scene_look(GameState* game, float yaw, float pitch)
-{
-    game->camera_yaw = yaw;
-    game->camera_pitch = pitch;
-    game->camera_forward = Vector3{cosf(pitch) * sinf(yaw), sinf(pitch), cosf(pitch) * cosf(yaw)};
+void scene_look(GameState* game, float yaw, float pitch) {
+    game->look.yaw = yaw;
+    game->look.pitch = pitch;
+    game->look.forward = Vector3{cosf(pitch) * sinf(yaw), sinf(pitch), cosf(pitch) * cosf(yaw)};
     game_build_camera(game);
 }
 
-static int remove_entry(const char* path, const struct stat*, int, struct FTW*)
-{
+static int remove_entry(const char* path, const struct stat*, int, struct FTW*) {
     if (remove(path) != 0) std::fprintf(stderr, "[scene] remove %s: %s\n", path, std::strerror(errno));
     return 0;
 }
 
-static void remove_scratch_dir(const char* dir)
-{
+static void remove_scratch_dir(const char* dir) {
     // FTW_PHYS removes the assets link itself, never what it points to.
     if (nftw(dir, remove_entry, 16, FTW_DEPTH | FTW_PHYS) != 0)
         std::fprintf(stderr, "[scene] removing %s: %s\n", dir, std::strerror(errno));
 }
 
-bool scene_enter_scratch_dir(char* dir, size_t size, char* home, size_t home_size)
-{
+bool scene_enter_scratch_dir(char* dir, size_t size, char* home, size_t home_size) {
     if (!getcwd(home, home_size)) {
         std::perror("[scene] getcwd");
         return false;
@@ -74,14 +70,12 @@ bool scene_enter_scratch_dir(char* dir, size_t size, char* home, size_t home_siz
     return true;
 }
 
-void scene_leave_scratch_dir(const char* dir, const char* home)
-{
+void scene_leave_scratch_dir(const char* dir, const char* home) {
     if (chdir(home) != 0) std::fprintf(stderr, "[scene] chdir %s: %s\n", home, std::strerror(errno));
     remove_scratch_dir(dir);
 }
 
-static bool worker_idle(World* world)
-{
+static bool worker_idle(World* world) {
     WorkerQueue* q = &world->worker_queue;
     pthread_mutex_lock(&q->mutex);
     const bool idle = q->count == 0 && q->jobs_in_progress == 0;
@@ -90,15 +84,13 @@ static bool worker_idle(World* world)
 }
 
 // A flush gives up after a while; the scene is only ready once nothing is left.
-void scene_wait_for_worker(World* world)
-{
+void scene_wait_for_worker(World* world) {
     do {
         worker_flush_queue(world);
     } while (world->worker_thread_started && !worker_idle(world));
 }
 
-bool scene_set_up(GameState* game, float render_distance)
-{
+bool scene_set_up(GameState* game, float render_distance) {
     game_state_init(game);
     game->menu = menu_system_create();
     if (!game->menu) return false;
@@ -109,8 +101,8 @@ bool scene_set_up(GameState* game, float render_distance)
     if (!world_load(game->world, SCENE_WORLD)) return false;
     // world_load keeps the seed of a world without metadata; the scene needs 42 whatever it did.
     if (game->world->seed != SCENE_SEED) {
-        std::fprintf(stderr, "[scene] world seed is %lu, not %lu\n",
-                     static_cast<unsigned long>(game->world->seed), static_cast<unsigned long>(SCENE_SEED));
+        std::fprintf(stderr, "[scene] world seed is %lu, not %lu\n", static_cast<unsigned long>(game->world->seed),
+                     static_cast<unsigned long>(SCENE_SEED));
         return false;
     }
     world_load_textures(game->world);
@@ -120,14 +112,13 @@ bool scene_set_up(GameState* game, float render_distance)
     if (!game->player) return false;
     game->clouds = clouds_create("./assets/textures/clouds.png");
     scene_look(game, SCENE_YAW, SCENE_PITCH);
-    world_update_chunks(game->world, game->player->position, game->camera_forward);
+    world_update_chunks(game->world, game->player->position, game->look.forward);
     scene_wait_for_worker(game->world);
     clouds_update(game->clouds, game->player->position);
     return true;
 }
 
-void scene_tear_down(GameState* game)
-{
+void scene_tear_down(GameState* game) {
     game_render_release(game);
     player_free(game->player);
     clouds_free(game->clouds);
@@ -137,4 +128,3 @@ void scene_tear_down(GameState* game)
     }
     menu_system_free(game->menu);
 }
-

@@ -59,10 +59,11 @@ struct Shot {
 
 int failures = 0;
 
-int surface(int x, int z) { return smooth_terrain_height(x, z, SCENE_SEED); }
+int surface(int x, int z) {
+    return smooth_terrain_height(x, z, SCENE_SEED);
+}
 
-void set_cell(World* world, int x, int y, int z, BlockType type)
-{
+void set_cell(World* world, int x, int y, int z, BlockType type) {
     Chunk* chunk = world_get_chunk(world, world_to_chunk_xz(x), world_to_chunk_y(y), world_to_chunk_xz(z));
     if (!chunk) return;
     pthread_mutex_lock(&chunk->mutex);
@@ -72,8 +73,7 @@ void set_cell(World* world, int x, int y, int z, BlockType type)
 
 // Has the worker relight and relist the chunks of the box [x0, x1) x [y0, y1)
 // x [z0, z1) and their neighbours, as an edit does block by block.
-void redo_chunks(World* world, int x0, int y0, int z0, int x1, int y1, int z1)
-{
+void redo_chunks(World* world, int x0, int y0, int z0, int x1, int y1, int z1) {
     for (int cy = world_to_chunk_y(y0) - 1; cy <= world_to_chunk_y(y1 - 1) + 1; cy++)
         for (int cz = world_to_chunk_xz(z0) - 1; cz <= world_to_chunk_xz(z1 - 1) + 1; cz++)
             for (int cx = world_to_chunk_xz(x0) - 1; cx <= world_to_chunk_xz(x1 - 1) + 1; cx++) {
@@ -88,8 +88,7 @@ void redo_chunks(World* world, int x0, int y0, int z0, int x1, int y1, int z1)
     scene_wait_for_worker(world);
 }
 
-void fill_box(World* world, int x0, int y0, int z0, int x1, int y1, int z1, BlockType type)
-{
+void fill_box(World* world, int x0, int y0, int z0, int x1, int y1, int z1, BlockType type) {
     for (int y = y0; y < y1; y++)
         for (int z = z0; z < z1; z++)
             for (int x = x0; x < x1; x++) set_cell(world, x, y, z, type);
@@ -97,8 +96,7 @@ void fill_box(World* world, int x0, int y0, int z0, int x1, int y1, int z1, Bloc
 }
 
 // A room under the spawn, sealed from the sky, with three glowstone blocks.
-void dig_cave(World* world)
-{
+void dig_cave(World* world) {
     const int h = surface(8, 8);
     fill_box(world, 1, h - 20, 1, 15, h - 14, 15, BLOCK_AIR);
     fill_box(world, 4, h - 20, 12, 5, h - 19, 13, BLOCK_GLOWSTONE);
@@ -107,12 +105,13 @@ void dig_cave(World* world)
 }
 
 // A pit east of the spawn whose west wall is the last column of chunk x = 0.
-void dig_cliff(World* world) { fill_box(world, 32, 80, -6, 44, 140, 22, BLOCK_AIR); }
+void dig_cliff(World* world) {
+    fill_box(world, 32, 80, -6, 44, 140, 22, BLOCK_AIR);
+}
 
 // The south wall of the pit turned into a three-dimensional checkerboard of
 // air: a chunk with more faces than one window of corner numbers reaches.
-void dig_sponge(World* world)
-{
+void dig_sponge(World* world) {
     for (int y = 64; y < 100; y++)
         for (int z = -32; z < -6; z++)
             for (int x = 32; x < 64; x++)
@@ -122,10 +121,11 @@ void dig_sponge(World* world)
 
 // A dark room in chunk x = 1 whose west wall is the last column of chunk x = 0,
 // deep under the surface.
-void dig_border_room(World* world) { fill_box(world, 32, 70, 2, 41, 76, 12, BLOCK_AIR); }
+void dig_border_room(World* world) {
+    fill_box(world, 32, 70, 2, 41, 76, 12, BLOCK_AIR);
+}
 
-void place_player(GameState* game, const Place& place)
-{
+void place_player(GameState* game, const Place& place) {
     float y = place.y;
     if (place.above_surface) y += static_cast<float>(surface(static_cast<int>(place.x), static_cast<int>(place.z)));
     game->player->position = Vector3{place.x, y, place.z};
@@ -134,9 +134,8 @@ void place_player(GameState* game, const Place& place)
     scene_look(game, place.yaw, place.pitch);
 }
 
-Shot draw_place(GameState* game, bool immediate)
-{
-    game->immediate_blocks = immediate;
+Shot draw_place(GameState* game, bool immediate) {
+    game->render.immediate_blocks = immediate;
     Shot shot = {};
     for (int frame = 0; frame < FRAMES; frame++) {
         BeginDrawing();
@@ -145,20 +144,18 @@ Shot draw_place(GameState* game, bool immediate)
         if (frame == FRAMES - 1) shot.image = LoadImageFromScreen();
         EndDrawing();
     }
-    shot.blocks_rendered = game->blocks_rendered;
+    shot.blocks_rendered = game->frame.blocks_rendered;
     return shot;
 }
 
-void save(const Image& image, const char* dir, const char* place, const char* pass)
-{
+void save(const Image& image, const char* dir, const char* place, const char* pass) {
     char path[PATH_MAX] = {};
     std::snprintf(path, sizeof path, "%s/%s_%s.png", dir, place, pass);
     if (!ExportImage(image, path)) std::fprintf(stderr, "[picture] writing %s failed\n", path);
 }
 
 // Counts the pixels that differ and the largest difference of one channel.
-void compare(const Image& a, const Image& b, long* differing, int* largest)
-{
+void compare(const Image& a, const Image& b, long* differing, int* largest) {
     *differing = 0;
     *largest = 0;
     const unsigned char* pa = static_cast<const unsigned char*>(a.data);
@@ -175,16 +172,14 @@ void compare(const Image& a, const Image& b, long* differing, int* largest)
     }
 }
 
-int largest_mesh_faces(const ChunkMeshSet* set)
-{
+int largest_mesh_faces(const ChunkMeshSet* set) {
     int largest = 0;
     for (int i = 0; set && i < set->count; i++)
         if (set->meshes[i].vertex_count / 4 > largest) largest = set->meshes[i].vertex_count / 4;
     return largest;
 }
 
-void check_place(GameState* game, const Place& place, const char* out_dir)
-{
+void check_place(GameState* game, const Place& place, const char* out_dir) {
     place_player(game, place);
     Shot meshes = draw_place(game, false);
     Shot blocks = draw_place(game, true);
@@ -200,11 +195,12 @@ void check_place(GameState* game, const Place& place, const char* out_dir)
     const bool ok = same_size && pixels > 0 && differing <= static_cast<long>(MAX_DIFFERING_SHARE * pixels) &&
                     largest <= MAX_LEVELS && meshes.blocks_rendered == blocks.blocks_rendered &&
                     blocks.blocks_rendered > 0;
-    std::printf("[picture] %-10s distance %3.0f: %ld of %ld pixels differ (%.4f %%), largest difference %d levels, "
-                "blocks %d (meshes) %d (block by block), largest mesh %d faces %s\n",
-                place.name, place.render_distance, differing, pixels, pixels > 0 ? 100.0 * differing / pixels : 0.0,
-                largest, meshes.blocks_rendered, blocks.blocks_rendered, largest_mesh_faces(game->chunk_meshes),
-                ok ? "ok" : "FAIL");
+    std::printf(
+        "[picture] %-10s distance %3.0f: %ld of %ld pixels differ (%.4f %%), largest difference %d levels, "
+        "blocks %d (meshes) %d (block by block), largest mesh %d faces %s\n",
+        place.name, place.render_distance, differing, pixels, pixels > 0 ? 100.0 * differing / pixels : 0.0, largest,
+        meshes.blocks_rendered, blocks.blocks_rendered, largest_mesh_faces(game->render.chunk_meshes),
+        ok ? "ok" : "FAIL");
     if (!ok) failures++;
     UnloadImage(meshes.image);
     UnloadImage(blocks.image);
@@ -212,8 +208,7 @@ void check_place(GameState* game, const Place& place, const char* out_dir)
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: qvox_picture_test <output directory>\n");
         return 2;

@@ -1,11 +1,12 @@
 // Chunk meshes on the CPU: when a mesh is stale, the faces and light it
 // holds, and its count of blocks within the cut.
+#include "chunk_mesh.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
 
-#include "chunk_mesh.h"
 #include "temp_world_fixture.h"
 #include "vec_math.h"
 
@@ -55,22 +56,29 @@ TEST_F(ChunkMeshTest, SourceChangesWithListOwnLightAndFaceNeighbourLight) {
     struct Case {
         const char* what;
         int32_t cx, cy, cz;  // the chunk that changes
-        bool relist;          // its list is swapped, not its light flipped
+        bool relist;         // its list is swapped, not its light flipped
         bool stale;
     };
     const Case cases[] = {
-        {"own list", 0, 1, 0, true, true},       {"own light", 0, 1, 0, false, true},
-        {"+x light", 1, 1, 0, false, true},      {"-x light", -1, 1, 0, false, true},
-        {"+y light", 0, 2, 0, false, true},      {"-y light", 0, 0, 0, false, true},
-        {"+z light", 0, 1, 1, false, true},      {"-z light", 0, 1, -1, false, true},
-        {"edge neighbour light", 1, 1, 1, false, false}, {"neighbour list", 1, 1, 0, true, false},
+        {"own list", 0, 1, 0, true, true},
+        {"own light", 0, 1, 0, false, true},
+        {"+x light", 1, 1, 0, false, true},
+        {"-x light", -1, 1, 0, false, true},
+        {"+y light", 0, 2, 0, false, true},
+        {"-y light", 0, 0, 0, false, true},
+        {"+z light", 0, 1, 1, false, true},
+        {"-z light", 0, 1, -1, false, true},
+        {"edge neighbour light", 1, 1, 1, false, false},
+        {"neighbour list", 1, 1, 0, true, false},
     };
     for (const Case& c : cases) {
         const ChunkMeshSource before = chunk_mesh_source(world_, centre);
         Chunk* changed = world_get_chunk(world_, c.cx, c.cy, c.cz);
         ASSERT_NE(changed, nullptr) << c.what;
-        if (c.relist) chunk_cache_visible_blocks(changed, world_);
-        else changed->light_stamp = world_next_stamp();
+        if (c.relist)
+            chunk_cache_visible_blocks(changed, world_);
+        else
+            changed->light_stamp = world_next_stamp();
         const ChunkMeshSource after = chunk_mesh_source(world_, centre);
         EXPECT_EQ(!chunk_mesh_source_equal(&before, &after), c.stale) << c.what;
     }
@@ -102,8 +110,8 @@ TEST_F(ChunkMeshTest, FacesCarryTheLightOfTheCellTheyLookInto) {
         int x, y, z, face, light;
     };
     const Expect faces[] = {
-        {BLOCK_SAND, 31, 20, 5, 0, 12},     {BLOCK_SAND, 31, 20, 5, 1, 9},      {BLOCK_SAND, 31, 20, 5, 2, 9},
-        {BLOCK_GLOWSTONE, 2, 40, 6, 3, 9},  {BLOCK_GLOWSTONE, 2, 40, 6, 5, 9},
+        {BLOCK_SAND, 31, 20, 5, 0, 12},    {BLOCK_SAND, 31, 20, 5, 1, 9},     {BLOCK_SAND, 31, 20, 5, 2, 9},
+        {BLOCK_GLOWSTONE, 2, 40, 6, 3, 9}, {BLOCK_GLOWSTONE, 2, 40, 6, 5, 9},
     };
     for (const Expect& f : faces) {
         const int r = chunk_mesh_range(f.type, f.face, chunk_mesh_section(f.x, f.y, f.z));
@@ -136,8 +144,8 @@ TEST_F(ChunkMeshTest, CountWithinTheCutMatchesBlockByBlock) {
         float render_distance;
     };
     const Case cases[] = {
-        {{100.3f, 90.0f, -50.7f}, 10.0f},   {{100.3f, 90.0f, -50.7f}, 100.0f}, {{20.0f, 100.0f, 8.0f}, 100.0f},
-        {{20.0f, 100.0f, 8.0f}, 50.0f},     {{-300.0f, 100.0f, 8.0f}, 100.0f}, {{130.9f, 64.0f, -33.1f}, 37.0f},
+        {{100.3f, 90.0f, -50.7f}, 10.0f}, {{100.3f, 90.0f, -50.7f}, 100.0f}, {{20.0f, 100.0f, 8.0f}, 100.0f},
+        {{20.0f, 100.0f, 8.0f}, 50.0f},   {{-300.0f, 100.0f, 8.0f}, 100.0f}, {{130.9f, 64.0f, -33.1f}, 37.0f},
     };
     for (const Case& c : cases) {
         ChunkMeshView view = {};
@@ -152,9 +160,9 @@ TEST_F(ChunkMeshTest, CountWithinTheCutMatchesBlockByBlock) {
             const Vector3 to = vec3_sub(pos, view.cam);
             if (render_block_in_range(to.x * to.x + to.y * to.y + to.z * to.z, c.render_distance)) expected++;
         }
-        EXPECT_EQ(chunk_mesh_count_within(cells.data(), static_cast<int>(cells.size()), chunk_x, chunk_y, chunk_z,
-                                          &view),
-                  expected)
+        EXPECT_EQ(
+            chunk_mesh_count_within(cells.data(), static_cast<int>(cells.size()), chunk_x, chunk_y, chunk_z, &view),
+            expected)
             << "player " << c.player.x << "," << c.player.y << "," << c.player.z << " distance " << c.render_distance;
     }
 }

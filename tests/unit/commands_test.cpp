@@ -28,7 +28,7 @@ TEST_F(CommandsTest, BareWordsAndUnknownCommandsPostTheWholeLine) {
         EXPECT_EQ(last_message(), std::string("Unknown command: ") + line);
     }
     EXPECT_FALSE(game_->should_quit);
-    EXPECT_EQ(game_->chat_message_count, 8);
+    EXPECT_EQ(game_->chat.message_count, 8);
 }
 
 TEST_F(CommandsTest, TeleportMovesAndStopsThePlayer) {
@@ -107,7 +107,7 @@ TEST_F(CommandsTest, SetblockOutsideTheHeightRangeChangesNothing) {
 TEST_F(CommandsTest, SetblockWithAnUnknownWordPostsOnlyThatAndChangesNothing) {
     run("/setblock 4 120 4 diamond");
     EXPECT_EQ(last_message(), "Unknown block: diamond");
-    EXPECT_EQ(game_->chat_message_count, 1);
+    EXPECT_EQ(game_->chat.message_count, 1);
     EXPECT_EQ(world()->chunk_cache.chunk_count, 0);
 }
 

@@ -12,7 +12,7 @@ class ConsoleTest : public GameUiTest {
 protected:
     void SetUp() override {
         GameUiTest::SetUp();
-        game_->chat_active = true;
+        game_->chat.active = true;
     }
 
     ChatOutcome press(const ChatKeys& keys) { return game_chat_apply_keys(game_, &keys); }
@@ -34,16 +34,16 @@ protected:
         return press(keys);
     }
 
-    std::string line() const { return std::string(game_->chat_input, (size_t)game_->chat_input_len); }
+    std::string line() const { return std::string(game_->chat.input, (size_t)game_->chat.input_len); }
 };
 
 TEST_F(ConsoleTest, TypingPastTheLimitKeepsTheFirst255Characters) {
     std::string text;
     for (int i = 0; i < 300; i++) text += (char)('a' + i % 26);
     type(text);
-    EXPECT_EQ(game_->chat_input_len, 255);
-    EXPECT_EQ(game_->chat_cursor_pos, 255);
-    EXPECT_EQ(std::string(game_->chat_input), text.substr(0, 255));
+    EXPECT_EQ(game_->chat.input_len, 255);
+    EXPECT_EQ(game_->chat.cursor_pos, 255);
+    EXPECT_EQ(std::string(game_->chat.input), text.substr(0, 255));
 }
 
 TEST_F(ConsoleTest, OnlyPrintableCharactersUpToCloseBraceAreTyped) {
@@ -60,8 +60,8 @@ TEST_F(ConsoleTest, InsertionInTheMiddleShiftsTheTail) {
     key(&ChatKeys::left);
     type("XY");
     EXPECT_EQ(line(), "aXYbc");
-    EXPECT_EQ(game_->chat_cursor_pos, 3);
-    EXPECT_EQ(std::string(game_->chat_input), "aXYbc");
+    EXPECT_EQ(game_->chat.cursor_pos, 3);
+    EXPECT_EQ(std::string(game_->chat.input), "aXYbc");
 }
 
 TEST_F(ConsoleTest, InsertingIntoAFullLineIsRefused) {
@@ -69,7 +69,7 @@ TEST_F(ConsoleTest, InsertingIntoAFullLineIsRefused) {
     key(&ChatKeys::left);
     type("Q");
     EXPECT_EQ(line(), std::string(255, 'x'));
-    EXPECT_EQ(game_->chat_cursor_pos, 254);
+    EXPECT_EQ(game_->chat.cursor_pos, 254);
 }
 
 TEST_F(ConsoleTest, BackspaceDeletesBeforeTheCursorAndNothingAtZero) {
@@ -77,34 +77,34 @@ TEST_F(ConsoleTest, BackspaceDeletesBeforeTheCursorAndNothingAtZero) {
     key(&ChatKeys::left);
     key(&ChatKeys::backspace);
     EXPECT_EQ(line(), "ac");
-    EXPECT_EQ(game_->chat_cursor_pos, 1);
+    EXPECT_EQ(game_->chat.cursor_pos, 1);
     key(&ChatKeys::left);
     key(&ChatKeys::backspace);
     EXPECT_EQ(line(), "ac");
-    EXPECT_EQ(game_->chat_cursor_pos, 0);
+    EXPECT_EQ(game_->chat.cursor_pos, 0);
 }
 
 TEST_F(ConsoleTest, CursorStaysWithinTheLine) {
     type("ab");
     key(&ChatKeys::right);
-    EXPECT_EQ(game_->chat_cursor_pos, 2);
+    EXPECT_EQ(game_->chat.cursor_pos, 2);
     for (int i = 0; i < 4; i++) key(&ChatKeys::left);
-    EXPECT_EQ(game_->chat_cursor_pos, 0);
+    EXPECT_EQ(game_->chat.cursor_pos, 0);
 }
 
 TEST_F(ConsoleTest, UpRecallsNewestFirstAndStopsAtTheOldest) {
     write_file("chathistory", "first\n\nsecond\nthird\n");
     key(&ChatKeys::up);
     EXPECT_EQ(line(), "third");
-    EXPECT_EQ(game_->history_index, 1);
-    EXPECT_EQ(game_->chat_cursor_pos, 5);
+    EXPECT_EQ(game_->chat.history_index, 1);
+    EXPECT_EQ(game_->chat.cursor_pos, 5);
     key(&ChatKeys::up);
     key(&ChatKeys::up);
     EXPECT_EQ(line(), "first");
-    EXPECT_EQ(game_->history_index, 3);
+    EXPECT_EQ(game_->chat.history_index, 3);
     key(&ChatKeys::up);
     EXPECT_EQ(line(), "first");
-    EXPECT_EQ(game_->history_index, 3);
+    EXPECT_EQ(game_->chat.history_index, 3);
 }
 
 TEST_F(ConsoleTest, DownWalksBackToAnEmptyLine) {
@@ -113,11 +113,11 @@ TEST_F(ConsoleTest, DownWalksBackToAnEmptyLine) {
     key(&ChatKeys::up);
     key(&ChatKeys::down);
     EXPECT_EQ(line(), "third");
-    EXPECT_EQ(game_->history_index, 1);
+    EXPECT_EQ(game_->chat.history_index, 1);
     key(&ChatKeys::down);
     EXPECT_EQ(line(), "");
-    EXPECT_EQ(game_->history_index, 0);
-    EXPECT_EQ(game_->chat_cursor_pos, 0);
+    EXPECT_EQ(game_->chat.history_index, 0);
+    EXPECT_EQ(game_->chat.cursor_pos, 0);
 }
 
 TEST_F(ConsoleTest, HistoryIsReadAfreshOnEachPress) {
@@ -134,25 +134,25 @@ TEST_F(ConsoleTest, UpWithoutAHistoryFileChangesNothing) {
     type("typed");
     key(&ChatKeys::up);
     EXPECT_EQ(line(), "typed");
-    EXPECT_EQ(game_->history_index, 0);
+    EXPECT_EQ(game_->chat.history_index, 0);
 }
 
 TEST_F(ConsoleTest, EnterOnAnEmptyLineClosesWithoutHistoryOrMessage) {
     EXPECT_EQ(key(&ChatKeys::enter), CHAT_SUBMITTED);
-    EXPECT_FALSE(game_->chat_active);
-    EXPECT_TRUE(game_->mouse_captured);
+    EXPECT_FALSE(game_->chat.active);
+    EXPECT_TRUE(game_->look.mouse_captured);
     struct stat info = {};
     EXPECT_NE(stat("chathistory", &info), 0);
-    EXPECT_EQ(game_->chat_message_count, 0);
+    EXPECT_EQ(game_->chat.message_count, 0);
 }
 
 TEST_F(ConsoleTest, PlainTextIsRecordedButNotShown) {
     type("hello there");
     EXPECT_EQ(key(&ChatKeys::enter), CHAT_SUBMITTED);
     EXPECT_EQ(read_file("chathistory"), "hello there\n");
-    EXPECT_EQ(game_->chat_message_count, 0);
-    EXPECT_FALSE(game_->chat_active);
-    EXPECT_EQ(game_->chat_cursor_pos, 0);
+    EXPECT_EQ(game_->chat.message_count, 0);
+    EXPECT_FALSE(game_->chat.active);
+    EXPECT_EQ(game_->chat.cursor_pos, 0);
 }
 
 TEST_F(ConsoleTest, CommandLinesAreRecordedAndRun) {
@@ -166,7 +166,7 @@ TEST_F(ConsoleTest, CommandLinesAreRecordedAndRun) {
     EXPECT_EQ(read_file("chathistory"), "earlier\n/fly enable\n");
     EXPECT_TRUE(game_->flight_enabled);
     EXPECT_EQ(last_message(), "Flight on");
-    EXPECT_EQ(game_->history_index, 0);
+    EXPECT_EQ(game_->chat.history_index, 0);
 }
 
 TEST_F(ConsoleTest, DownAndEnterInOneFrameSubmitTheEmptiedLine) {
@@ -185,10 +185,10 @@ TEST_F(ConsoleTest, EscapeClosesWithoutRunning) {
     type("/fly enable");
     key(&ChatKeys::up);
     EXPECT_EQ(key(&ChatKeys::escape), CHAT_CANCELLED);
-    EXPECT_FALSE(game_->chat_active);
-    EXPECT_TRUE(game_->mouse_captured);
-    EXPECT_EQ(game_->history_index, 0);
-    EXPECT_EQ(game_->chat_cursor_pos, 0);
+    EXPECT_FALSE(game_->chat.active);
+    EXPECT_TRUE(game_->look.mouse_captured);
+    EXPECT_EQ(game_->chat.history_index, 0);
+    EXPECT_EQ(game_->chat.cursor_pos, 0);
     EXPECT_FALSE(game_->flight_enabled);
     EXPECT_EQ(read_file("chathistory"), "x\n");
 }
@@ -236,16 +236,16 @@ TEST_F(ConsoleMessagesTest, ExpiredAndEmptyMessagesLeaveNoGap) {
 
 TEST_F(ConsoleMessagesTest, RingKeepsTheSixteenNewestAndCutsLongTexts) {
     for (int i = 0; i < 20; i++) game_post_message_at(game_, std::to_string(i).c_str(), 1.0);
-    EXPECT_EQ(game_->chat_message_count, 20);
-    EXPECT_STREQ(game_->chat_messages[3], "19");
-    EXPECT_STREQ(game_->chat_messages[4], "4");
+    EXPECT_EQ(game_->chat.message_count, 20);
+    EXPECT_STREQ(game_->chat.messages[3], "19");
+    EXPECT_STREQ(game_->chat.messages[4], "4");
     ChatMessageLine lines[GAME_CHAT_VISIBLE_MESSAGES];
     ASSERT_EQ(game_chat_visible_messages(game_, 1.0, 800, lines), 5);
     EXPECT_STREQ(lines[0].text, "19");
     EXPECT_STREQ(lines[4].text, "15");
 
     game_post_message_at(game_, std::string(600, 'm').c_str(), 1.0);
-    EXPECT_EQ(strlen(game_->chat_messages[4]), 511u);
+    EXPECT_EQ(strlen(game_->chat.messages[4]), 511u);
 }
 
 TEST_F(ConsoleMessagesTest, CaretBlinksEveryHalfSecond) {

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -61,6 +62,7 @@ protected:
     void SetUp() override {
         TempWorldTest::SetUp();
         world_->seed = 42;
+        snprintf(world_->world_name, sizeof world_->world_name, "%s", "home");
     }
 
     int count() const { return world_->chunk_cache.chunk_count; }
@@ -226,6 +228,33 @@ TEST_F(WorldFilesTest, SavingUnderAnotherNameWritesACopy) {
     EXPECT_EQ(file_size("./worlds/copy/chunks/chunk_-3_2_9.chunk"), 262144);
     EXPECT_FALSE(file_exists("./worlds/original"));
     EXPECT_NE(read_text("./worlds/copy/world.txt").find("name=copy\n"), std::string::npos);
+    // The world's own folder still lacks the edits: streaming and autosave must still write them there.
+    EXPECT_TRUE(world_->chunk_cache.chunks[0].modified);
+    EXPECT_TRUE(world_->chunk_cache.chunks[1].modified);
+}
+
+ino_t inode_of(const std::string& path) {
+    struct stat st = {};
+    return stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+// A whole-world save blocks the frame: it rewrites only the chunks whose files
+// do not already hold their cells (modified, or with no file yet).
+TEST_F(WorldFilesTest, SavingAgainRewritesOnlyChunksWhoseFilesAreNotCurrent) {
+    for (int i = 0; i < 3; i++) patterned_chunk(i, 0, 0, i);
+    ASSERT_TRUE(world_save(world_, "home"));
+    const std::string kept = "./worlds/home/chunks/chunk_0_0_0.chunk";
+    const std::string edited = "./worlds/home/chunks/chunk_1_0_0.chunk";
+    const std::string lost = "./worlds/home/chunks/chunk_2_0_0.chunk";
+    const ino_t kept_inode = inode_of(kept), edited_inode = inode_of(edited);
+    world_chunk_set_block(&world_->chunk_cache.chunks[1], 0, 0, 0, BLOCK_GLOWSTONE);
+    ASSERT_EQ(remove(lost.c_str()), 0);
+
+    ASSERT_TRUE(world_save(world_, "home"));
+    EXPECT_EQ(inode_of(kept), kept_inode) << "an unchanged chunk was written again";
+    EXPECT_NE(inode_of(edited), edited_inode);
+    EXPECT_EQ(read_text(edited).substr(0, 4), std::string("\x07\x00\x00\x00", 4));
+    EXPECT_EQ(file_size(lost), 262144);
 }
 
 // A chunk that streaming wrote out and dropped lives only in the running
@@ -302,6 +331,29 @@ TEST_F(WorldFilesTest, NamesThatLeaveTheWorldsFolderAreRefused) {
     EXPECT_FALSE(world_save(world_, nullptr));
     EXPECT_FALSE(world_load(world_, nullptr));
     EXPECT_FALSE(world_save_chunk(nullptr, "home"));
+}
+
+// The three name rules side by side: what save and load take, what the
+// console's world commands take, what the create-world screen lets a player type.
+TEST(WorldNames, EachRuleAcceptsItsOwnNames) {
+    const std::string longest(WORLD_NAME_MAX - 1, 'n'), too_long(WORLD_NAME_MAX, 'n');
+    const struct {
+        const char* name;
+        bool file_safe, plain;
+    } cases[] = {
+        {"home", true, true},        {"My_World_2", true, true}, {"my world", true, false},
+        {"a;b$(c)", true, false},    {"caf\xc3\xa9", true, false}, {"", false, false},
+        {".hidden", false, false},   {"..", false, false},        {"a/b", false, false},
+        {"a\\b", false, false},     {longest.c_str(), true, true}, {too_long.c_str(), false, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(world_name_is_file_safe(c.name), c.file_safe) << c.name;
+        EXPECT_EQ(world_name_is_plain(c.name), c.plain) << c.name;
+    }
+    for (int ch = 0; ch < 256; ch++) {
+        const bool typable = isalnum(ch) || ch == '_' || ch == ' ';
+        EXPECT_EQ(world_name_char_typable(ch), typable && ch < 128) << ch;
+    }
 }
 
 TEST_F(WorldFilesTest, ShellCharactersInANameAreJustCharacters) {

@@ -30,10 +30,10 @@ protected:
 
     // Camera 1.7 above the floor's top over column (x, z), looking straight down.
     void look_down_from(float x, float z, float y = 66.7f) {
-        game_.camera.position = Vector3{x, y, z};
-        game_.camera.target = Vector3{x, y - 1.0f, z};
-        game_.camera.up = Vector3{0.0f, 1.0f, 0.0f};
-        game_.camera.fovy = 90.0f;
+        game_.look.camera.position = Vector3{x, y, z};
+        game_.look.camera.target = Vector3{x, y - 1.0f, z};
+        game_.look.camera.up = Vector3{0.0f, 1.0f, 0.0f};
+        game_.look.camera.fovy = 90.0f;
     }
 
     GameState game_ = {};
@@ -104,21 +104,21 @@ TEST_F(GameEdit, CameraInsideABlockPlacesNothing) {
 TEST_F(GameEdit, OutlineRayRunsEveryThirdFrameAndAMissClearsIt) {
     game_update_highlight(&game_);
     game_update_highlight(&game_);
-    EXPECT_FALSE(game_.has_highlighted_block);
+    EXPECT_FALSE(game_.target.found);
     game_update_highlight(&game_);
-    ASSERT_TRUE(game_.has_highlighted_block);
-    EXPECT_EQ(game_.highlighted_block_x, 8);
-    EXPECT_EQ(game_.highlighted_block_y, 64);
-    EXPECT_EQ(game_.highlighted_block_z, 8);
-    EXPECT_EQ(game_.raycast_frame_counter, 0);
+    ASSERT_TRUE(game_.target.found);
+    EXPECT_EQ(game_.target.x, 8);
+    EXPECT_EQ(game_.target.y, 64);
+    EXPECT_EQ(game_.target.z, 8);
+    EXPECT_EQ(game_.target.raycast_frame_counter, 0);
 
     game_break_block(&game_);  // the outline stays on the empty cell until the next ray
     look_down_from(8.5f, 8.5f, 90.0f);
     game_update_highlight(&game_);
     game_update_highlight(&game_);
-    EXPECT_TRUE(game_.has_highlighted_block);
+    EXPECT_TRUE(game_.target.found);
     game_update_highlight(&game_);
-    EXPECT_FALSE(game_.has_highlighted_block);
+    EXPECT_FALSE(game_.target.found);
 }
 
 }  // namespace

@@ -28,7 +28,7 @@ protected:
         fill_texts(&menu_->game_text);
         game_ = new GameState{};
         game_->menu = menu_;
-        game_->prev_hud_mode = -1;
+        game_->hud.prev_mode = HUD_MODE_NONE;
         game_->world = world_create();
         ASSERT_NE(game_->world, nullptr);
         game_->player = player_create(8.0f, 100.0f, 8.0f);
@@ -85,12 +85,12 @@ protected:
     void run(const char* line) { game_execute_command(game_, line); }
 
     std::string last_message() const {
-        if (game_->chat_message_count == 0) return "";
-        return game_->chat_messages[(game_->chat_message_count - 1) % GAME_CHAT_RING];
+        if (game_->chat.message_count == 0) return "";
+        return game_->chat.messages[(game_->chat.message_count - 1) % GAME_CHAT_RING];
     }
 
     std::string message_back(int n) const {
-        return game_->chat_messages[(game_->chat_message_count - 1 - n) % GAME_CHAT_RING];
+        return game_->chat.messages[(game_->chat.message_count - 1 - n) % GAME_CHAT_RING];
     }
 
     Player* player() const { return game_->player; }

@@ -27,7 +27,7 @@ protected:
         player()->prev_position = from;
         player()->position = to;
         player()->velocity = velocity;
-        game_->dt = dt;
+        game_->frame.dt = dt;
     }
 };
 
@@ -45,9 +45,9 @@ TEST_F(HudTest, HelpPageShowsControlsCoordinatesAndVersion) {
 }
 
 TEST_F(HudTest, PerformancePageShowsFrameTimeBlocksAndMemory) {
-    game_->hud_mode = 1;
-    game_->dt = 1.0f / 60.0f;
-    game_->blocks_rendered = 1234;
+    game_->hud.mode = HUD_MODE_PERFORMANCE;
+    game_->frame.dt = 1.0f / 60.0f;
+    game_->frame.blocks_rendered = 1234;
     player()->position = Vector3{8.0f, 100.25f, -0.04f};
     const std::vector<Line> page = lines(60, 512);
     ASSERT_EQ(page.size(), 7u);
@@ -63,18 +63,18 @@ TEST_F(HudTest, PerformancePageShowsFrameTimeBlocksAndMemory) {
 }
 
 TEST_F(HudTest, LinesAreCutToTheirBuffers) {
-    game_->hud_mode = 1;
+    game_->hud.mode = HUD_MODE_PERFORMANCE;
     set(menu_->game_text.fps_label, std::string(50, 'f').c_str());
     EXPECT_EQ(lines()[2].text, std::string(31, 'f'));
 
-    game_->hud_mode = 0;
+    game_->hud.mode = HUD_MODE_HELP;
     set(menu_->game_text.coord_label, std::string(63, 'c').c_str());
     player()->position = Vector3{1e30f, 1e30f, 1e30f};
     EXPECT_EQ(lines()[5].text.size(), 127u);
 }
 
 TEST_F(HudTest, PlayerPageShowsSpeedFromTheDistanceMoved) {
-    game_->hud_mode = 2;
+    game_->hud.mode = HUD_MODE_PLAYER;
     moved(Vector3{0, 100, 0}, Vector3{0.03f, 100.0f, 0.04f}, Vector3{5.5f, -2.0f, 0.0f}, 0.01f);
     const std::vector<Line> page = lines(75);
     ASSERT_EQ(page.size(), 6u);
@@ -88,7 +88,7 @@ TEST_F(HudTest, PlayerPageShowsSpeedFromTheDistanceMoved) {
 }
 
 TEST_F(HudTest, ABlockedPlayerShowsNoSpeedWhileTheVelocityLineKeepsTheCommand) {
-    game_->hud_mode = 2;
+    game_->hud.mode = HUD_MODE_PLAYER;
     moved(Vector3{3, 90, 3}, Vector3{3, 90, 3}, Vector3{5.5f, 0.0f, 0.0f}, 1.0f / 60.0f);
     EXPECT_EQ(lines()[3].text, "Speed: 0.00 m/s");
     EXPECT_EQ(lines()[4].text, "Vel: (5.50, 0.00, 0.00) m/s");
@@ -102,10 +102,10 @@ TEST_F(HudTest, SpeedOfAZeroLengthFrameIsZero) {
 }
 
 TEST_F(HudTest, SystemPageShowsTheCachedLines) {
-    game_->hud_mode = 3;
-    set(game_->cached_cpu, "CPU: Test");
-    set(game_->cached_gpu, "GPU: Test");
-    set(game_->cached_kernel, "Kernel: 6.1");
+    game_->hud.mode = HUD_MODE_SYSTEM;
+    set(game_->hud.cpu, "CPU: Test");
+    set(game_->hud.gpu, "GPU: Test");
+    set(game_->hud.kernel, "Kernel: 6.1");
     const std::vector<Line> page = lines();
     ASSERT_EQ(page.size(), 5u);
     EXPECT_EQ(page[0].text, "=== SYSTEM INFO ===");

@@ -136,7 +136,7 @@ TEST(PlayerPlacement, CircleAndHeightDecideOverlap) {
 
 TEST(GameCamera, VectorsAndEyeFollowTheLookAngles) {
     GameState game = {};
-    game.camera_yaw = 0.0f;
+    game.look.yaw = 0.0f;
     Vector3 forward = {}, right = {};
     game_move_vectors(&game, &forward, &right);
     EXPECT_NEAR(right.x, -1.0f, 1e-6f);
@@ -146,10 +146,10 @@ TEST(GameCamera, VectorsAndEyeFollowTheLookAngles) {
     Player* player = player_create(3.0f, 70.0f, -4.0f);
     ASSERT_NE(player, nullptr);
     game.player = player;
-    game.camera_forward = Vector3{0.0f, 0.0f, 1.0f};
+    game.look.forward = Vector3{0.0f, 0.0f, 1.0f};
     game_build_camera(&game);
-    EXPECT_FLOAT_EQ(game.camera.position.y, 70.7f);
-    EXPECT_FLOAT_EQ(game.camera.target.z, -3.0f);
+    EXPECT_FLOAT_EQ(game.look.camera.position.y, 70.7f);
+    EXPECT_FLOAT_EQ(game.look.camera.target.z, -3.0f);
     player_free(player);
 }
 
