@@ -80,9 +80,12 @@ static BlockType drawn_type(const Chunk* chunk, const CachedVisibleBlock* entry)
     return world_get_block_color(type).a == 0 ? BLOCK_AIR : type;
 }
 
+// The top layer of sections comes first: seen from above ground, the surface
+// is then drawn before the caves under it, and the depth test spares the
+// caves' hidden pixels.
 int chunk_mesh_section(int x, int y, int z) {
-    return (y / CHUNK_MESH_SECTION_HEIGHT * CHUNK_MESH_SECTIONS_XZ + z / CHUNK_MESH_SECTION_SIZE) *
-               CHUNK_MESH_SECTIONS_XZ +
+    const int layer = CHUNK_MESH_SECTIONS_Y - 1 - y / CHUNK_MESH_SECTION_HEIGHT;
+    return (layer * CHUNK_MESH_SECTIONS_XZ + z / CHUNK_MESH_SECTION_SIZE) * CHUNK_MESH_SECTIONS_XZ +
            x / CHUNK_MESH_SECTION_SIZE;
 }
 

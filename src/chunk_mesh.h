@@ -16,9 +16,9 @@
 // Block types with a vertex range; air's stay empty.
 constexpr int CHUNK_MESH_TYPES = BLOCK_GLOWSTONE + 1;
 constexpr int CHUNK_MESH_SECTIONS_XZ = CHUNK_SIZE / CHUNK_MESH_SECTION_SIZE;
-constexpr int CHUNK_MESH_SECTIONS =
-    CHUNK_MESH_SECTIONS_XZ * CHUNK_MESH_SECTIONS_XZ * (CHUNK_HEIGHT / CHUNK_MESH_SECTION_HEIGHT);
-// Ranges in vertex order: by type, then face 0..5, then section (x fastest, then z, then y).
+constexpr int CHUNK_MESH_SECTIONS_Y = CHUNK_HEIGHT / CHUNK_MESH_SECTION_HEIGHT;
+constexpr int CHUNK_MESH_SECTIONS = CHUNK_MESH_SECTIONS_XZ * CHUNK_MESH_SECTIONS_XZ * CHUNK_MESH_SECTIONS_Y;
+// Ranges in vertex order: by type, then face 0..5, then section (x fastest, then z, then y from the top).
 constexpr int CHUNK_MESH_RANGES = CHUNK_MESH_TYPES * 6 * CHUNK_MESH_SECTIONS;
 // Faces are drawn through one shared list of 16-bit corner numbers, so one
 // vertex array reaches this many faces of a buffer; a buffer with more faces

@@ -406,7 +406,7 @@ static void visible_sections(const ChunkMesh* mesh, const ChunkMeshView* view, b
     const float radius = sqrtf(2.0f * half_xz * half_xz + half_y * half_y);
     for (int s = 0; s < CHUNK_MESH_SECTIONS; s++) {
         const int sx = s % CHUNK_MESH_SECTIONS_XZ, sz = s / CHUNK_MESH_SECTIONS_XZ % CHUNK_MESH_SECTIONS_XZ;
-        const int sy = s / (CHUNK_MESH_SECTIONS_XZ * CHUNK_MESH_SECTIONS_XZ);
+        const int sy = CHUNK_MESH_SECTIONS_Y - 1 - s / (CHUNK_MESH_SECTIONS_XZ * CHUNK_MESH_SECTIONS_XZ);
         const Vector3 low = {
             static_cast<float>(mesh->chunk_x * CHUNK_SIZE + sx * CHUNK_MESH_SECTION_SIZE) - view->offset.x,
             static_cast<float>(mesh->chunk_y * CHUNK_HEIGHT + sy * CHUNK_MESH_SECTION_HEIGHT),
