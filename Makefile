@@ -80,9 +80,10 @@ bench: build
 	./build/qvox_bench
 
 # Frame time of the standard scene under Xvfb with software OpenGL;
-# FRAMETIME_SHOT=path.png also saves the last frame.
+# FRAMETIME_SHOT=path.png also saves the last frame; FRAMETIME_ARGS="-d 100 -s 320x200 -n 400"
+# sets the render distance, window size and frame count.
 frametime: build
-	LIBGL_ALWAYS_SOFTWARE=1 xvfb-run -a -s "-screen 0 1280x1024x24" ./build/qvox_frame_time $(FRAMETIME_SHOT)
+	LIBGL_ALWAYS_SOFTWARE=1 xvfb-run -a -s "-screen 0 1280x1024x24" ./build/qvox_frame_time $(FRAMETIME_ARGS) $(FRAMETIME_SHOT)
 
 textures: build
 	./build/qvox_gen_textures assets/textures/blocks

@@ -29,6 +29,13 @@ constexpr int LIGHT_MAX = 15;
 // First allocation of a visible-block list; it doubles when full.
 constexpr int VISIBLE_LIST_INITIAL_CAPACITY = 1024;
 
+// A chunk mesh keeps its faces in ranges by block type, face direction and
+// section of the chunk, so that a frame skips whole sections beyond the cut or
+// outside the view and whole directions turned away from the camera.
+// Sections are this many blocks along x and z, and this many along y.
+constexpr int CHUNK_MESH_SECTION_SIZE = 8;
+constexpr int CHUNK_MESH_SECTION_HEIGHT = 8;
+
 // Worker job queue: first allocation (doubled when full), flush polling.
 constexpr int WORKER_QUEUE_INITIAL_CAPACITY = 256;
 constexpr int WORKER_FLUSH_MAX_CHECKS = 500;

@@ -10,6 +10,7 @@ struct Player;
 struct CloudSystem;
 struct MenuSystem;
 struct MenuInput;
+struct ChunkMeshSet;
 
 constexpr int GAME_CHAT_INPUT_SIZE = 256;
 constexpr int GAME_CHAT_RING = 16;
@@ -67,6 +68,12 @@ struct FrameStats {
     int blocks_rendered;  // blocks drawn by this frame's render pass
 };
 
+// How the render pass draws the blocks.
+struct RenderState {
+    ChunkMeshSet* chunk_meshes;  // the loaded chunks' faces on the graphics card; made by the first pass
+    bool immediate_blocks;       // draw block by block instead, every frame (picture test, timing tool)
+};
+
 struct GameState {
     Font custom_font;              // font of every menu screen and every text of the game frame
     char last_loaded_family[256];  // family of custom_font
@@ -85,6 +92,7 @@ struct GameState {
     HudState hud;
     TargetState target;
     FrameStats frame;
+    RenderState render;
 };
 
 // Sets every field to its start value (camera, look angles, HUD pages, ...).
@@ -101,6 +109,8 @@ void game_block_editing(GameState* game);
 
 // ---- world render pass: blocks, outline, ground grid, clouds (game_render.cpp)
 void game_render_world(GameState* game);
+// Frees the chunk meshes on the graphics card; before a world goes or the window closes.
+void game_render_release(GameState* game);
 
 // ---- pause menu and its settings panel (game_pause.cpp)
 enum PauseAction {

@@ -2,10 +2,16 @@
 // sky, then the outline of the targeted block, the ground grid and the clouds.
 // Everything is drawn shifted by the player's whole-block x and z, so vertex
 // coordinates stay small and precise however far the player walks.
+//
+// Blocks normally come from the chunk meshes kept on the graphics card. The
+// block-by-block pass below draws the same picture on the CPU every frame; it
+// stays for comparing pictures and timing the two.
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "chunk_mesh.h"
 #include "clouds.h"
 #include "game.h"
 #include "menu.h"
@@ -27,8 +33,6 @@ static constexpr float RENDER_BAND_WIDTH = 8.0f;
 static constexpr int RENDER_MAX_BANDS = 16;
 static constexpr int RENDER_TYPES = BLOCK_GLOWSTONE + 1;
 static constexpr int RENDER_KEYS = RENDER_MAX_BANDS * RENDER_TYPES;
-// Radius of a sphere around a unit cube (sqrt(3) / 2), rounded up.
-static constexpr float RENDER_CUBE_RADIUS = 0.87f;
 // Widens the view volume a little so that rounding never drops an edge block.
 static constexpr float RENDER_FRUSTUM_SLACK = 1.05f;
 
@@ -58,12 +62,7 @@ struct RenderScratch {
 static RenderScratch scratch = {};
 
 // What one pass needs to place, fog and cull a block.
-struct PassView {
-    Vector3 offset;  // whole-block shift of x and z
-    Vector3 cam;     // shifted camera position
-    float render_distance;
-    RenderFrustum frustum;
-};
+using PassView = ChunkMeshView;
 
 // Grows *buffer to hold at least `needed` elements of `size` bytes; false when memory runs out.
 static bool ensure_capacity(void** buffer, int* capacity, int needed, size_t size) {
@@ -191,6 +190,31 @@ static int render_blocks(World* world, const PassView* view) {
     return rendered;
 }
 
+// The meshes are made when first needed; without them the pass draws block by block.
+static bool use_meshes(GameState* game) {
+    if (game->render.immediate_blocks) return false;
+    if (!game->render.chunk_meshes) {
+        game->render.chunk_meshes = chunk_meshes_create();
+        if (!game->render.chunk_meshes) {
+            fprintf(stderr, "[render] Drawing blocks one by one\n");
+            game->render.immediate_blocks = true;
+            return false;
+        }
+    }
+    return true;
+}
+
+static int render_meshes(GameState* game, const PassView* view) {
+    chunk_meshes_update(game->render.chunk_meshes, game->world);
+    return chunk_meshes_draw(game->render.chunk_meshes, game->world, view);
+}
+
+void game_render_release(GameState* game) {
+    if (!game) return;
+    chunk_meshes_free(game->render.chunk_meshes);
+    game->render.chunk_meshes = nullptr;
+}
+
 // The aspect BeginMode3D projects with, widened a little; a wider volume only draws more.
 static float view_aspect(void) {
     const int render_w = GetRenderWidth(), render_h = GetRenderHeight();
@@ -219,7 +243,7 @@ void game_render_world(GameState* game) {
     view.frustum = render_frustum_make(wide, view_aspect());
 
     BeginMode3D(game->look.camera);
-    game->frame.blocks_rendered = render_blocks(game->world, &view);
+    game->frame.blocks_rendered = use_meshes(game) ? render_meshes(game, &view) : render_blocks(game->world, &view);
     if (game->target.found) {
         const Vector3 outline = {static_cast<float>(game->target.x) + 0.5f - offset.x,
                                  static_cast<float>(game->target.y) + 0.5f,

@@ -114,6 +114,7 @@ void game_leave_world(GameState* game)
             fprintf(stderr, "Failed to save world %s\n", game->world->world_name);
         }
     }
+    game_render_release(game);
     if (game->world != nullptr) {
         world_unload_textures(game->world);
         world_free(game->world);

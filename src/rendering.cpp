@@ -12,7 +12,7 @@ static const int face_normals[6][3] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1,
 static const float face_shading[6] = {0.85f, 0.85f, 1.0f, 0.6f, 0.9f, 0.8f};
 
 // Corner signs (x, y, z) of the four corners of each face, counter-clockwise from outside.
-static const signed char face_corners[6][4][3] = {
+const signed char render_face_corners[6][4][3] = {
     {{1, -1, -1}, {1, 1, -1}, {1, 1, 1}, {1, -1, 1}},
     {{-1, -1, 1}, {-1, 1, 1}, {-1, 1, -1}, {-1, -1, -1}},
     {{-1, 1, 1}, {1, 1, 1}, {1, 1, -1}, {-1, 1, -1}},
@@ -22,7 +22,7 @@ static const signed char face_corners[6][4][3] = {
 };
 
 // Texture coordinates, v downwards in the image; v = 1 is the lower edge of a side face.
-static const float face_uv[6][4][2] = {
+const float render_face_uv[6][4][2] = {
     {{0, 1}, {0, 0}, {1, 0}, {1, 1}}, {{1, 1}, {1, 0}, {0, 0}, {0, 1}}, {{0, 0}, {1, 0}, {1, 1}, {0, 1}},
     {{1, 0}, {0, 0}, {0, 1}, {1, 1}}, {{0, 1}, {1, 1}, {1, 0}, {0, 0}}, {{1, 1}, {0, 1}, {0, 0}, {1, 0}},
 };
@@ -105,16 +105,15 @@ bool render_frustum_sphere(const RenderFrustum* frustum, Vector3 center, float r
 }
 
 static Vector3 face_corner(Vector3 pos, float h, int face, int corner) {
-    const signed char* s = face_corners[face][corner];
+    const signed char* s = render_face_corners[face][corner];
     return Vector3{pos.x + static_cast<float>(s[0]) * h, pos.y + static_cast<float>(s[1]) * h,
                    pos.z + static_cast<float>(s[2]) * h};
 }
 
-// Light of the cell face `face` of block (x, y, z) looks into: the larger of
-// sky and block light. Most neighbours lie in the block's own chunk, found
-// once per block; the others are read through the world. Main thread only,
-// like world_get_skylight: no other thread adds, moves or removes records.
-static int face_light(World* world, const Chunk* own, int x, int y, int z, int face) {
+// Most neighbours lie in the block's own chunk, found once per block; the
+// others are read through the world.
+int render_face_light(World* world, const Chunk* own, int x, int y, int z, int face) {
+    if (face < 0 || face > 5) return 0;
     const int* n = face_normals[face];
     const int nx = x + n[0], ny = y + n[1], nz = z + n[2];
     const bool inside = own && world_to_chunk_xz(nx) == own->chunk_x && world_to_chunk_y(ny) == own->chunk_y &&
@@ -140,7 +139,7 @@ static void draw_textured_faces(const Color* colors, Vector3 pos, float h, unsig
         rlColor4ub(colors[face].r, colors[face].g, colors[face].b, colors[face].a);
         for (int corner = 0; corner < 4; corner++) {
             const Vector3 v = face_corner(pos, h, face, corner);
-            rlTexCoord2f(face_uv[face][corner][0], face_uv[face][corner][1]);
+            rlTexCoord2f(render_face_uv[face][corner][0], render_face_uv[face][corner][1]);
             rlVertex3f(v.x, v.y, v.z);
         }
         rlEnd();
@@ -173,7 +172,7 @@ void draw_cube_faces(Vector3 pos, float size, Color color, Vector3 cam_pos, Worl
     Color colors[6] = {};
     for (int face = 0; face < 6; face++)
         if (faces & (1u << face))
-            colors[face] = render_face_color(color, face, face_light(world, own, block_x, block_y, block_z, face));
+            colors[face] = render_face_color(color, face, render_face_light(world, own, block_x, block_y, block_z, face));
     const Texture2D texture = world_get_block_texture(world, block_type);
     if (texture.id != 0) draw_textured_faces(colors, pos, h, texture.id, faces);
     else draw_flat_faces(colors, pos, h, faces);

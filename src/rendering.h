@@ -15,6 +15,8 @@ constexpr float RENDER_CUT_SHARE = 0.75f;
 constexpr float RENDER_FOG_START_SHARE = 0.6f;
 constexpr float RENDER_FOG_LENGTH_SHARE = 0.4f;
 constexpr float RAYCAST_STEP = 0.1f;
+// Radius of a sphere around a unit cube (sqrt(3) / 2), rounded up.
+constexpr float RENDER_CUBE_RADIUS = 0.87f;
 
 // The view volume of a perspective camera as four side planes and the eye
 // plane, for skipping blocks that cannot appear on screen.
@@ -36,6 +38,16 @@ void draw_cube_faces(Vector3 pos, float size, Color color, Vector3 cam_pos, Worl
 bool raycast_block(World* world, Camera3D camera, float max_distance, int* out_block_x, int* out_block_y,
                    int* out_block_z, int* out_adjacent_x, int* out_adjacent_y, int* out_adjacent_z);
 
+// Per face 0..5: the signs (x, y, z) of its four corners around the block
+// centre, counter-clockwise seen from outside, and their texture coordinates
+// (v downwards in the image).
+extern const signed char render_face_corners[6][4][3];
+extern const float render_face_uv[6][4][2];
+
+// Light of the cell face 0..5 of block (x, y, z) looks into: the larger of sky
+// and block light. `own` is the block's chunk record, or null. Main thread
+// only, like world_get_skylight: no other thread adds, moves or removes records.
+int render_face_light(World* world, const Chunk* own, int x, int y, int z, int face);
 // Brightness of face 0..5 looking into a cell of the given light level 0..15.
 float render_face_brightness(int face, int light);
 // The block colour shaded for that face and light; alpha unchanged.

@@ -216,6 +216,7 @@ static void worker_relight(World* world, Chunk* chunk) {
     calculate_chunk_blocklight(chunk, world, inactive);
     worker_lock(&chunk->light_swap_mutex, "a light swap");
     chunk->active_light_buffer = inactive;
+    chunk->light_stamp = world_next_stamp();
     worker_unlock(&chunk->light_swap_mutex, "a light swap");
 }
 

@@ -70,6 +70,7 @@ struct alignas(4096) Chunk {
     uint8_t skylight[2][CHUNK_HEIGHT][CHUNK_SIZE][CHUNK_SIZE];          // [buffer][y][z][x]
     uint8_t blocklight[2][CHUNK_HEIGHT][CHUNK_SIZE][CHUNK_SIZE];        // [buffer][y][z][x]
     std::atomic<int> active_light_buffer;  // which buffer of both light fields readers use
+    std::atomic<uint32_t> light_stamp;     // world_next_stamp() of the last flip; 0 while never lit
     pthread_mutex_t light_swap_mutex;      // held while active_light_buffer flips
     int32_t chunk_x, chunk_y, chunk_z;     // identity of the record in the cache
     std::atomic<bool> loaded;              // in play: drawn, meshed, lit, kept by streaming
@@ -87,6 +88,7 @@ struct alignas(4096) Chunk {
     pthread_mutex_t mesh_swap_mutex;       // held while lists swap and while the renderer copies
     std::atomic<uint32_t> mesh_builds_started;  // numbers list rebuilds in the order they start
     uint32_t mesh_published_build;         // number of the rebuild whose list is active (mesh_swap_mutex)
+    std::atomic<uint32_t> list_stamp;      // world_next_stamp() of the active list; 0 before the first
     pthread_mutex_t mutex;                 // block edits and the flag changes of editing and the worker
     // Copies of the cells taken for the chunk file, numbered in the order they
     // were taken, and the number of the copy the file holds (both under mutex).
@@ -179,6 +181,10 @@ Chunk* world_load_or_create_chunk(World* world, int32_t chunk_x, int32_t chunk_y
 BlockType world_get_block(World* world, int x, int y, int z);
 BlockType world_get_block_or_solid(World* world, int x, int y, int z);
 void world_set_block(World* world, int x, int y, int z, BlockType type);
+// A number never handed out before in this process (never 0). Light flips and
+// list swaps take one, so a copy made from a chunk can tell whether the chunk
+// changed since, even when the record was dropped and made again in between.
+uint32_t world_next_stamp(void);
 // Removes record `index` by moving the last record into its slot (main thread,
 // caller holds cache_mutex or the worker is idle). Frees the record's lists.
 void world_remove_chunk_at(World* world, int index);

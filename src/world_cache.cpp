@@ -76,6 +76,11 @@ static void destroy_mutexes(Chunk* chunk) {
     pthread_mutex_destroy(&chunk->mutex);
 }
 
+uint32_t world_next_stamp(void) {
+    static std::atomic<uint32_t> last{0};
+    return last.fetch_add(1) + 1;
+}
+
 void world_chunk_init(Chunk* chunk, int32_t chunk_x, int32_t chunk_y, int32_t chunk_z) {
     memset(static_cast<void*>(chunk), 0, sizeof(Chunk));
     new (chunk) Chunk;

@@ -128,6 +128,7 @@ static void publish_list(Chunk* chunk, VisibleList list, uint32_t build) {
     chunk->visible_capacity[inactive] = list.capacity;
     chunk->mesh_published_build = build;
     chunk->active_mesh.store(inactive);
+    chunk->list_stamp.store(world_next_stamp());
     pthread_mutex_unlock(&chunk->mesh_swap_mutex);
 }
 
@@ -158,5 +159,6 @@ void chunk_free_visible_blocks(Chunk* chunk) {
         chunk->visible_count[i] = 0;
         chunk->visible_capacity[i] = 0;
     }
+    chunk->list_stamp.store(world_next_stamp());
     pthread_mutex_unlock(&chunk->mesh_swap_mutex);
 }

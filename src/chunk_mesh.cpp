@@ -1,0 +1,193 @@
+// Chunk meshes on the CPU: what a mesh is made from, the faces it holds, and
+// the count of blocks within reach.
+#include "chunk_mesh.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "vec_math.h"
+
+// Face neighbours in face order: +x, -x, +y, -y, +z, -z.
+static const int neighbour_offsets[6][3] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
+static constexpr int VERTICES_PER_FACE = 4;
+static constexpr int LIGHT_LEVELS = LIGHT_MAX + 1;
+// Squared blocks kept clear of the cut when a whole chunk is counted at once;
+// far more than the rounding of one block's squared distance.
+static constexpr double COUNT_MARGIN_SQ = 0.5;
+
+// Grows *buffer to hold at least `needed` elements of `size` bytes; false when memory runs out.
+static bool ensure_capacity(void** buffer, int* capacity, int needed, size_t size) {
+    if (needed <= *capacity) return true;
+    int grown = *capacity > 0 ? *capacity : 256;
+    while (grown < needed) grown *= 2;
+    void* bigger = realloc(*buffer, static_cast<size_t>(grown) * size);
+    if (!bigger) {
+        fprintf(stderr, "[chunk_mesh] Out of memory for %d entries\n", grown);
+        return false;
+    }
+    *buffer = bigger;
+    *capacity = grown;
+    return true;
+}
+
+ChunkMeshSource chunk_mesh_source(World* world, const Chunk* chunk) {
+    ChunkMeshSource source = {};
+    source.list_stamp = chunk->list_stamp.load();
+    source.light_stamps[0] = chunk->light_stamp.load();
+    for (int i = 0; i < 6; i++) {
+        const Chunk* n =
+            world_get_chunk(world, chunk->chunk_x + neighbour_offsets[i][0], chunk->chunk_y + neighbour_offsets[i][1],
+                            chunk->chunk_z + neighbour_offsets[i][2]);
+        source.light_stamps[i + 1] = n ? n->light_stamp.load() : 0;
+    }
+    return source;
+}
+
+bool chunk_mesh_source_equal(const ChunkMeshSource* a, const ChunkMeshSource* b) {
+    if (a->list_stamp != b->list_stamp) return false;
+    for (int i = 0; i < CHUNK_MESH_SOURCES; i++)
+        if (a->light_stamps[i] != b->light_stamps[i]) return false;
+    return true;
+}
+
+int chunk_mesh_copy_list(Chunk* chunk, ChunkMeshBuild* build, uint32_t* list_stamp) {
+    pthread_mutex_lock(&chunk->mesh_swap_mutex);
+    const int active = chunk->active_mesh.load();
+    const int count = chunk->visible_count[active];
+    const CachedVisibleBlock* list = chunk->visible_blocks[active];
+    *list_stamp = chunk->list_stamp.load();
+    int copied = 0;
+    if (count > 0 && list) {
+        if (ensure_capacity(reinterpret_cast<void**>(&build->list), &build->list_capacity, count,
+                            sizeof(CachedVisibleBlock))) {
+            memcpy(build->list, list, static_cast<size_t>(count) * sizeof(CachedVisibleBlock));
+            copied = count;
+        } else {
+            copied = -1;
+        }
+    }
+    pthread_mutex_unlock(&chunk->mesh_swap_mutex);
+    return copied;
+}
+
+// The block type an entry is drawn with, or air for a cell drawn as nothing:
+// a cell that turned to air since the list was built has the fully transparent
+// colour of air, and so has a type from a damaged file.
+static BlockType drawn_type(const Chunk* chunk, const CachedVisibleBlock* entry) {
+    const BlockType type = world_chunk_get_block(chunk, entry->x, entry->y, entry->z);
+    return world_get_block_color(type).a == 0 ? BLOCK_AIR : type;
+}
+
+// The top layer of sections comes first: seen from above ground, the surface
+// is then drawn before the caves under it, and the depth test spares the
+// caves' hidden pixels.
+int chunk_mesh_section(int x, int y, int z) {
+    const int layer = CHUNK_MESH_SECTIONS_Y - 1 - y / CHUNK_MESH_SECTION_HEIGHT;
+    return (layer * CHUNK_MESH_SECTIONS_XZ + z / CHUNK_MESH_SECTION_SIZE) * CHUNK_MESH_SECTIONS_XZ +
+           x / CHUNK_MESH_SECTION_SIZE;
+}
+
+// Vertex ranges, and the packed cell of every entry.
+static bool plan_build(ChunkMeshBuild* build, const Chunk* chunk, int count) {
+    if (!ensure_capacity(reinterpret_cast<void**>(&build->cells), &build->cell_capacity, count, sizeof(uint16_t)))
+        return false;
+    int* sizes = build->start + 1;  // counted in place, then summed
+    memset(build->start, 0, sizeof build->start);
+    for (int i = 0; i < count; i++) {
+        const CachedVisibleBlock* entry = &build->list[i];
+        build->cells[i] = static_cast<uint16_t>(entry->x | entry->z << 5 | entry->y << 10);
+        const BlockType type = drawn_type(chunk, entry);
+        if (type == BLOCK_AIR) continue;
+        const int section = chunk_mesh_section(entry->x, entry->y, entry->z);
+        for (int face = 0; face < 6; face++)
+            if (entry->exposed_faces & (1u << face)) sizes[chunk_mesh_range(type, face, section)] += VERTICES_PER_FACE;
+    }
+    build->cell_count = count;
+    for (int r = 0; r < CHUNK_MESH_RANGES; r++) build->start[r + 1] += build->start[r];
+    build->vertex_count = build->start[CHUNK_MESH_RANGES];
+    return ensure_capacity(reinterpret_cast<void**>(&build->vertices), &build->vertex_capacity, build->vertex_count,
+                           sizeof(ChunkMeshVertex));
+}
+
+static void put_face(ChunkMeshVertex* out, const CachedVisibleBlock* entry, int face, int light) {
+    for (int v = 0; v < VERTICES_PER_FACE; v++) {
+        const signed char* sign = render_face_corners[face][v];
+        const float* uv = render_face_uv[face][v];
+        out[v].corner[0] = static_cast<uint8_t>(entry->x + (sign[0] > 0));
+        out[v].corner[1] = static_cast<uint8_t>(entry->y + (sign[1] > 0));
+        out[v].corner[2] = static_cast<uint8_t>(entry->z + (sign[2] > 0));
+        out[v].corner[3] = static_cast<uint8_t>((uv[0] > 0.5f) + 2 * (uv[1] > 0.5f));
+        out[v].cell[0] = static_cast<uint8_t>(entry->x);
+        out[v].cell[1] = static_cast<uint8_t>(entry->y);
+        out[v].cell[2] = static_cast<uint8_t>(entry->z);
+        out[v].cell[3] = static_cast<uint8_t>(face * LIGHT_LEVELS + light);
+    }
+}
+
+bool chunk_mesh_build(ChunkMeshBuild* build, World* world, const Chunk* chunk, int count) {
+    if (!plan_build(build, chunk, count)) return false;
+    int next[CHUNK_MESH_RANGES];
+    memcpy(next, build->start, sizeof next);
+    const Chunk* own = world_get_chunk(world, chunk->chunk_x, chunk->chunk_y, chunk->chunk_z);
+    const int origin_x = chunk->chunk_x * CHUNK_SIZE, origin_y = chunk->chunk_y * CHUNK_HEIGHT;
+    const int origin_z = chunk->chunk_z * CHUNK_SIZE;
+    for (int i = 0; i < count; i++) {
+        const CachedVisibleBlock* entry = &build->list[i];
+        const BlockType type = drawn_type(chunk, entry);
+        if (type == BLOCK_AIR) continue;
+        const int section = chunk_mesh_section(entry->x, entry->y, entry->z);
+        for (int face = 0; face < 6; face++) {
+            if (!(entry->exposed_faces & (1u << face))) continue;
+            const int light =
+                render_face_light(world, own, origin_x + entry->x, origin_y + entry->y, origin_z + entry->z, face);
+            int* at = &next[chunk_mesh_range(type, face, section)];
+            put_face(&build->vertices[*at], entry, face, light);
+            *at += VERTICES_PER_FACE;
+        }
+    }
+    return true;
+}
+
+void chunk_mesh_build_free(ChunkMeshBuild* build) {
+    if (!build) return;
+    free(build->vertices);
+    free(build->cells);
+    free(build->list);
+    memset(build, 0, sizeof *build);
+}
+
+// Squared distances of the nearest and farthest block centre of a chunk
+// from the camera, along one axis.
+static void axis_range(double lo, double span, double* near_sq, double* far_sq) {
+    const double hi = lo + span;
+    const double nearest = lo > 0.0 ? lo : hi < 0.0 ? -hi : 0.0;
+    const double farthest = fabs(lo) > fabs(hi) ? fabs(lo) : fabs(hi);
+    *near_sq += nearest * nearest;
+    *far_sq += farthest * farthest;
+}
+
+int chunk_mesh_count_within(const uint16_t* cells, int count, int32_t chunk_x, int32_t chunk_y, int32_t chunk_z,
+                            const ChunkMeshView* view) {
+    const int origin_x = chunk_x * CHUNK_SIZE, origin_y = chunk_y * CHUNK_HEIGHT, origin_z = chunk_z * CHUNK_SIZE;
+    double near_sq = 0.0, far_sq = 0.0;
+    axis_range(origin_x + 0.5 - view->offset.x - view->cam.x, CHUNK_SIZE - 1, &near_sq, &far_sq);
+    axis_range(origin_y + 0.5 - view->cam.y, CHUNK_HEIGHT - 1, &near_sq, &far_sq);
+    axis_range(origin_z + 0.5 - view->offset.z - view->cam.z, CHUNK_SIZE - 1, &near_sq, &far_sq);
+    const float cut = RENDER_CUT_SHARE * view->render_distance;
+    const double cut_sq = static_cast<double>(cut) * static_cast<double>(cut);
+    if (far_sq < cut_sq - COUNT_MARGIN_SQ) return count;
+    if (near_sq > cut_sq + COUNT_MARGIN_SQ) return 0;
+    int within = 0;
+    for (int i = 0; i < count; i++) {
+        const int x = cells[i] & 31, z = (cells[i] >> 5) & 31, y = cells[i] >> 10;
+        const Vector3 pos = {static_cast<float>(origin_x + x) + 0.5f - view->offset.x,
+                             static_cast<float>(origin_y + y) + 0.5f,
+                             static_cast<float>(origin_z + z) + 0.5f - view->offset.z};
+        const Vector3 to_block = vec3_sub(pos, view->cam);
+        const float dist_sq = to_block.x * to_block.x + to_block.y * to_block.y + to_block.z * to_block.z;
+        if (render_block_in_range(dist_sq, view->render_distance)) within++;
+    }
+    return within;
+}

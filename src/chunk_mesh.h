@@ -1,0 +1,137 @@
+// Chunk meshes: every loaded chunk's visible faces kept in one vertex buffer
+// on the graphics card, with a vertex range per block type so that each range
+// is drawn with its type's texture. A small shader fogs each block from its
+// centre and drops blocks beyond the cut, so the picture is the one the
+// block-by-block pass draws. Meshes are rebuilt on the main thread when the
+// chunk's list, its light or the light of a face neighbour changes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "raylib.h"
+#include "rendering.h"
+#include "world.h"
+
+// Block types with a vertex range; air's stay empty.
+constexpr int CHUNK_MESH_TYPES = BLOCK_GLOWSTONE + 1;
+constexpr int CHUNK_MESH_SECTIONS_XZ = CHUNK_SIZE / CHUNK_MESH_SECTION_SIZE;
+constexpr int CHUNK_MESH_SECTIONS_Y = CHUNK_HEIGHT / CHUNK_MESH_SECTION_HEIGHT;
+constexpr int CHUNK_MESH_SECTIONS = CHUNK_MESH_SECTIONS_XZ * CHUNK_MESH_SECTIONS_XZ * CHUNK_MESH_SECTIONS_Y;
+// Ranges in vertex order: by type, then face 0..5, then section (x fastest, then z, then y from the top).
+constexpr int CHUNK_MESH_RANGES = CHUNK_MESH_TYPES * 6 * CHUNK_MESH_SECTIONS;
+// Faces are drawn through one shared list of 16-bit corner numbers, so one
+// vertex array reaches this many faces of a buffer; a buffer with more faces
+// gets a vertex array per window of that many faces.
+constexpr int CHUNK_MESH_WINDOW_FACES = 16384;
+// Most faces a chunk can have (every other cell solid, six faces each), in windows.
+constexpr int CHUNK_MESH_MAX_WINDOWS = CHUNK_SIZE * CHUNK_HEIGHT * CHUNK_SIZE / 2 * 6 / CHUNK_MESH_WINDOW_FACES;
+// The chunk itself and its six face neighbours, whose light border faces read.
+constexpr int CHUNK_MESH_SOURCES = 7;
+
+// One corner of a face, eight bytes; the shader reads whole numbers 0..255.
+struct ChunkMeshVertex {
+    uint8_t corner[4];  // corner x, y, z inside the chunk; texture u + 2 v
+    uint8_t cell[4];    // block cell x, y, z inside the chunk; face * 16 + light the face looks into
+};
+
+// What a mesh was made from. Stamps change with every list swap and light
+// flip; 0 stands for a chunk never lit or listed, or one that is not cached,
+// which both read as darkness and no blocks.
+struct ChunkMeshSource {
+    uint32_t list_stamp;
+    uint32_t light_stamps[CHUNK_MESH_SOURCES];
+};
+
+// A mesh made on the CPU, before it goes to the card. Reused between builds.
+struct ChunkMeshBuild {
+    ChunkMeshVertex* vertices;  // four corners per face, in range order
+    int vertex_count;
+    int vertex_capacity;
+    int start[CHUNK_MESH_RANGES + 1];  // first vertex of each range; the last entry is vertex_count
+    uint16_t* cells;                   // every list entry, x | z << 5 | y << 10, for counting blocks within reach
+    int cell_count;
+    int cell_capacity;
+    CachedVisibleBlock* list;  // the copy of the chunk's list the mesh is made from
+    int list_capacity;
+};
+
+struct ChunkMesh {
+    int32_t chunk_x, chunk_y, chunk_z;
+    ChunkMeshSource source;
+    unsigned int vbo;                           // 0 when the chunk has no faces
+    unsigned int vaos[CHUNK_MESH_MAX_WINDOWS];  // one per window of faces in use
+    int start[CHUNK_MESH_RANGES + 1];
+    int vertex_count;
+    uint16_t* cells;
+    int cell_count;
+    bool seen;  // met in this frame's sweep over the chunks
+};
+
+// Locations of the shader's uniforms.
+struct ChunkMeshShader {
+    unsigned int id;
+    int mvp, chunk_origin, cam_pos, cut_sq, fog_start, fog_length, base_color, fog_color, brightness, texture0;
+    int frustum_eye, frustum_normals, cube_radius;
+    int corner_attrib, cell_attrib;
+};
+
+struct ChunkMeshSet {
+    const World* world;  // the world the meshes belong to
+    ChunkMesh* meshes;
+    int count;
+    int capacity;
+    ChunkMeshBuild build;
+    Chunk** chunks;  // this frame's snapshot of the chunk array
+    int chunk_capacity;
+    int* order;  // meshes to draw, near to far
+    int order_capacity;
+    ChunkMeshShader shader;
+    unsigned int corner_list;  // the shared corner numbers: 0 1 2 0 2 3, then the same plus 4 for each face
+};
+
+// What one pass needs to place, fog, cut and count blocks.
+struct ChunkMeshView {
+    Vector3 offset;  // whole-block shift of x and z
+    Vector3 cam;     // shifted camera position
+    float render_distance;
+    RenderFrustum frustum;
+};
+
+// ---- on the CPU (chunk_mesh.cpp)
+
+// The stamps `chunk` and its face neighbours carry now. Main thread only.
+ChunkMeshSource chunk_mesh_source(World* world, const Chunk* chunk);
+bool chunk_mesh_source_equal(const ChunkMeshSource* a, const ChunkMeshSource* b);
+// Range of the faces of one type, face and section.
+inline int chunk_mesh_range(int type, int face, int section) {
+    return (type * 6 + face) * CHUNK_MESH_SECTIONS + section;
+}
+// Section of a cell inside its chunk.
+int chunk_mesh_section(int x, int y, int z);
+// Copies the chunk's active list into build->list under its swap lock and
+// stores the list's stamp in *list_stamp; the number of entries, -1 when memory runs out.
+int chunk_mesh_copy_list(Chunk* chunk, ChunkMeshBuild* build, uint32_t* list_stamp);
+// Makes the faces of the first `count` entries of build->list with their light
+// and block types as they are now. False when memory runs out.
+bool chunk_mesh_build(ChunkMeshBuild* build, World* world, const Chunk* chunk, int count);
+void chunk_mesh_build_free(ChunkMeshBuild* build);
+// How many of the cells of a chunk lie within the cut of the view: the count
+// the block-by-block pass makes, with the same arithmetic.
+int chunk_mesh_count_within(const uint16_t* cells, int count, int32_t chunk_x, int32_t chunk_y, int32_t chunk_z,
+                            const ChunkMeshView* view);
+
+// ---- on the card (chunk_mesh_draw.cpp); need the window, main thread only
+
+// Null when the shader cannot be made (one log line).
+ChunkMeshSet* chunk_meshes_create(void);
+// Releases every buffer on the card; accepts null.
+void chunk_meshes_free(ChunkMeshSet* set);
+// Brings the meshes in line with the loaded chunks of `world`: rebuilds the
+// stale ones, makes missing ones and frees those of chunks gone or out of play.
+void chunk_meshes_update(ChunkMeshSet* set, World* world);
+// Draws the meshes within reach and returns the blocks within the cut, counted
+// as the block-by-block pass counts them. Between BeginMode3D and EndMode3D.
+int chunk_meshes_draw(ChunkMeshSet* set, World* world, const ChunkMeshView* view);
+// Bytes the meshes hold on the card.
+size_t chunk_meshes_card_bytes(const ChunkMeshSet* set);

@@ -1,0 +1,492 @@
+// Chunk meshes on the card: the shader, the buffers of each loaded chunk and
+// drawing them.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "chunk_mesh.h"
+#include "rlgl.h"
+
+// The shader repeats the block-by-block pass's arithmetic in single precision
+// and in the same order: the block centre, its squared distance, the cut, the
+// fog from the centre, each step truncated to whole colour levels as the CPU
+// does, then the face's brightness. The fragment stage is the graphics
+// library's own: texel times colour.
+static const char* const VERTEX_SHADER = R"(#version 330
+in vec4 cornerLevels;
+in vec4 cellLevels;
+uniform mat4 mvp;
+uniform vec3 chunkOrigin;
+uniform vec3 camPos;
+uniform float cutSq;
+uniform float fogStart;
+uniform float fogLength;
+uniform vec3 baseColor;
+uniform vec3 fogColor;
+uniform float brightness[96];
+uniform vec3 frustumEye;
+uniform vec3 frustumNormals[5];
+uniform float cubeRadius;
+out vec2 fragTexCoord;
+out vec4 fragColor;
+void main()
+{
+    vec4 corner = floor(cornerLevels*255.0 + 0.5);
+    vec4 cell = floor(cellLevels*255.0 + 0.5);
+    vec3 centre = (cell.xyz + chunkOrigin) + 0.5;
+    vec3 toBlock = centre - camPos;
+    float distSq = toBlock.x*toBlock.x + toBlock.y*toBlock.y + toBlock.z*toBlock.z;
+    fragTexCoord = vec2(mod(corner.w, 2.0), floor(corner.w*0.5));
+    // A block beyond the cut or wholly outside the view becomes a point: a
+    // vertex outside the view volume would send its whole batch down the
+    // clipping path of a software rasteriser.
+    bool outside = distSq > cutSq;
+    vec3 fromEye = centre - frustumEye;
+    for (int i = 0; i < 5; i++) outside = outside || dot(fromEye, frustumNormals[i]) > cubeRadius;
+    if (outside) {
+        fragColor = vec4(0.0);
+        gl_Position = vec4(0.0, 0.0, 0.0, 1.0);
+        return;
+    }
+    float dist = sqrt(distSq);
+    vec3 fogged = baseColor;
+    if (dist > fogStart) {
+        float factor = min((dist - fogStart)/fogLength, 1.0);
+        fogged = floor(baseColor*(1.0 - factor) + fogColor*factor);
+    }
+    vec3 shaded = floor(fogged*brightness[int(cell.w)]);
+    fragColor = vec4(shaded/255.0, 1.0);
+    gl_Position = mvp*vec4(corner.xyz + chunkOrigin, 1.0);
+}
+)";
+
+static const char* const FRAGMENT_SHADER = R"(#version 330
+in vec2 fragTexCoord;
+in vec4 fragColor;
+out vec4 finalColor;
+uniform sampler2D texture0;
+void main()
+{
+    vec4 texelColor = texture(texture0, fragTexCoord);
+    finalColor = texelColor*fragColor;
+}
+)";
+
+static constexpr int BRIGHTNESS_ENTRIES = 6 * (LIGHT_MAX + 1);
+// Radius of a sphere around a whole chunk: half its diagonal, rounded up.
+static constexpr float CHUNK_MESH_RADIUS = 39.2f;
+
+// Grows *buffer to hold at least `needed` elements of `size` bytes; false when memory runs out.
+static bool ensure_capacity(void** buffer, int* capacity, int needed, size_t size) {
+    if (needed <= *capacity) return true;
+    int grown = *capacity > 0 ? *capacity : 64;
+    while (grown < needed) grown *= 2;
+    void* bigger = realloc(*buffer, static_cast<size_t>(grown) * size);
+    if (!bigger) {
+        fprintf(stderr, "[chunk_mesh] Out of memory for %d entries\n", grown);
+        return false;
+    }
+    *buffer = bigger;
+    *capacity = grown;
+    return true;
+}
+
+static bool load_shader(ChunkMeshShader* shader) {
+    shader->id = rlLoadShaderProgram(VERTEX_SHADER, FRAGMENT_SHADER);
+    if (shader->id == 0) return false;
+    const unsigned int id = shader->id;
+    shader->mvp = rlGetLocationUniform(id, "mvp");
+    shader->chunk_origin = rlGetLocationUniform(id, "chunkOrigin");
+    shader->cam_pos = rlGetLocationUniform(id, "camPos");
+    shader->cut_sq = rlGetLocationUniform(id, "cutSq");
+    shader->fog_start = rlGetLocationUniform(id, "fogStart");
+    shader->fog_length = rlGetLocationUniform(id, "fogLength");
+    shader->base_color = rlGetLocationUniform(id, "baseColor");
+    shader->fog_color = rlGetLocationUniform(id, "fogColor");
+    shader->brightness = rlGetLocationUniform(id, "brightness");
+    shader->texture0 = rlGetLocationUniform(id, "texture0");
+    shader->frustum_eye = rlGetLocationUniform(id, "frustumEye");
+    shader->frustum_normals = rlGetLocationUniform(id, "frustumNormals");
+    shader->cube_radius = rlGetLocationUniform(id, "cubeRadius");
+    shader->corner_attrib = rlGetLocationAttrib(id, "cornerLevels");
+    shader->cell_attrib = rlGetLocationAttrib(id, "cellLevels");
+    if (shader->corner_attrib < 0 || shader->cell_attrib < 0) return false;
+    // Uniforms that never change stay with the program.
+    float brightness[BRIGHTNESS_ENTRIES];
+    for (int face = 0; face < 6; face++)
+        for (int light = 0; light <= LIGHT_MAX; light++)
+            brightness[face * (LIGHT_MAX + 1) + light] = render_face_brightness(face, light);
+    const float fog[3] = {RENDER_SKY_COLOR.r, RENDER_SKY_COLOR.g, RENDER_SKY_COLOR.b};
+    const int unit = 0;
+    rlEnableShader(id);
+    rlSetUniform(shader->brightness, brightness, RL_SHADER_UNIFORM_FLOAT, BRIGHTNESS_ENTRIES);
+    rlSetUniform(shader->fog_color, fog, RL_SHADER_UNIFORM_VEC3, 1);
+    rlSetUniform(shader->texture0, &unit, RL_SHADER_UNIFORM_INT, 1);
+    rlSetUniform(shader->cube_radius, &RENDER_CUBE_RADIUS, RL_SHADER_UNIFORM_FLOAT, 1);
+    rlDisableShader();
+    return true;
+}
+
+// Corner numbers of every face of a window: two triangles, corners 0 1 2 and
+// 0 2 3, the way the graphics library splits its own quads.
+static unsigned int load_corner_list(void) {
+    const int count = CHUNK_MESH_WINDOW_FACES * 6;
+    uint16_t* corners = static_cast<uint16_t*>(malloc(static_cast<size_t>(count) * sizeof(uint16_t)));
+    if (!corners) return 0;
+    static const int pattern[6] = {0, 1, 2, 0, 2, 3};
+    for (int face = 0; face < CHUNK_MESH_WINDOW_FACES; face++)
+        for (int i = 0; i < 6; i++) corners[face * 6 + i] = static_cast<uint16_t>(face * 4 + pattern[i]);
+    rlDisableVertexArray();
+    const unsigned int id = rlLoadVertexBufferElement(corners, count * static_cast<int>(sizeof(uint16_t)), false);
+    free(corners);
+    return id;
+}
+
+ChunkMeshSet* chunk_meshes_create(void) {
+    ChunkMeshSet* set = static_cast<ChunkMeshSet*>(calloc(1, sizeof(ChunkMeshSet)));
+    if (!set) {
+        fprintf(stderr, "[chunk_mesh] Failed to allocate the mesh set\n");
+        return nullptr;
+    }
+    const bool shader_made = load_shader(&set->shader);
+    set->corner_list = shader_made ? load_corner_list() : 0;
+    if (set->corner_list == 0) {
+        fprintf(stderr, "[chunk_mesh] The chunk mesh shader or corner list could not be made\n");
+        if (set->shader.id != 0) rlUnloadShaderProgram(set->shader.id);
+        free(set);
+        return nullptr;
+    }
+    return set;
+}
+
+static void release_buffers(ChunkMesh* mesh) {
+    for (unsigned int& vao : mesh->vaos) {
+        if (vao != 0) rlUnloadVertexArray(vao);
+        vao = 0;
+    }
+    if (mesh->vbo != 0) rlUnloadVertexBuffer(mesh->vbo);
+    mesh->vbo = 0;
+    mesh->vertex_count = 0;
+}
+
+static void release_mesh(ChunkMesh* mesh) {
+    release_buffers(mesh);
+    free(mesh->cells);
+    mesh->cells = nullptr;
+    mesh->cell_count = 0;
+}
+
+static void release_all(ChunkMeshSet* set) {
+    for (int i = 0; i < set->count; i++) release_mesh(&set->meshes[i]);
+    set->count = 0;
+}
+
+void chunk_meshes_free(ChunkMeshSet* set) {
+    if (!set) return;
+    release_all(set);
+    free(set->meshes);
+    free(set->chunks);
+    free(set->order);
+    chunk_mesh_build_free(&set->build);
+    rlUnloadVertexBuffer(set->corner_list);
+    rlUnloadShaderProgram(set->shader.id);
+    free(set);
+}
+
+size_t chunk_meshes_card_bytes(const ChunkMeshSet* set) {
+    size_t bytes = 0;
+    for (int i = 0; set && i < set->count; i++)
+        bytes += static_cast<size_t>(set->meshes[i].vertex_count) * sizeof(ChunkMeshVertex);
+    return bytes;
+}
+
+// A vertex array reading the buffer from the first corner of window `window`.
+static unsigned int load_window(const ChunkMeshSet* set, unsigned int vbo, int window) {
+    const unsigned int vao = rlLoadVertexArray();
+    if (vao == 0 || !rlEnableVertexArray(vao)) return vao;
+    const int stride = sizeof(ChunkMeshVertex);
+    const int base = window * CHUNK_MESH_WINDOW_FACES * 4 * stride;
+    rlEnableVertexBuffer(vbo);
+    rlSetVertexAttribute(set->shader.corner_attrib, 4, RL_UNSIGNED_BYTE, true, stride, base);
+    rlEnableVertexAttribute(set->shader.corner_attrib);
+    rlSetVertexAttribute(set->shader.cell_attrib, 4, RL_UNSIGNED_BYTE, true, stride, base + 4);
+    rlEnableVertexAttribute(set->shader.cell_attrib);
+    rlEnableVertexBufferElement(set->corner_list);
+    rlDisableVertexArray();
+    return vao;
+}
+
+static bool upload(ChunkMeshSet* set, ChunkMesh* mesh) {
+    const ChunkMeshBuild* build = &set->build;
+    release_buffers(mesh);
+    if (build->vertex_count == 0) return true;
+    const int faces = build->vertex_count / 4;
+    const int windows = (faces + CHUNK_MESH_WINDOW_FACES - 1) / CHUNK_MESH_WINDOW_FACES;
+    mesh->vbo =
+        rlLoadVertexBuffer(build->vertices, build->vertex_count * static_cast<int>(sizeof(ChunkMeshVertex)), false);
+    bool loaded = mesh->vbo != 0 && windows <= CHUNK_MESH_MAX_WINDOWS;
+    for (int w = 0; loaded && w < windows; w++) {
+        mesh->vaos[w] = load_window(set, mesh->vbo, w);
+        loaded = mesh->vaos[w] != 0;
+    }
+    if (!loaded) {
+        fprintf(stderr, "[chunk_mesh] No buffers on the card for chunk (%d,%d,%d)\n", mesh->chunk_x, mesh->chunk_y,
+                mesh->chunk_z);
+        release_buffers(mesh);
+        return false;
+    }
+    mesh->vertex_count = build->vertex_count;
+    return true;
+}
+
+// Makes the mesh of `chunk` anew from its current list and light.
+static void rebuild(ChunkMeshSet* set, ChunkMesh* mesh, World* world, Chunk* chunk) {
+    ChunkMeshSource source = chunk_mesh_source(world, chunk);
+    const int count = chunk_mesh_copy_list(chunk, &set->build, &source.list_stamp);
+    if (count < 0 || !chunk_mesh_build(&set->build, world, chunk, count)) return;
+    uint16_t* cells = static_cast<uint16_t*>(realloc(mesh->cells, static_cast<size_t>(count + 1) * sizeof(uint16_t)));
+    if (!cells) {
+        fprintf(stderr, "[chunk_mesh] Out of memory for the cells of chunk (%d,%d,%d)\n", chunk->chunk_x,
+                chunk->chunk_y, chunk->chunk_z);
+        return;
+    }
+    mesh->cells = cells;
+    if (count > 0) memcpy(cells, set->build.cells, static_cast<size_t>(count) * sizeof(uint16_t));
+    mesh->cell_count = count;
+    if (!upload(set, mesh)) return;
+    memcpy(mesh->start, set->build.start, sizeof mesh->start);
+    mesh->source = source;
+}
+
+static ChunkMesh* find_mesh(ChunkMeshSet* set, const Chunk* chunk) {
+    for (int i = 0; i < set->count; i++) {
+        ChunkMesh* mesh = &set->meshes[i];
+        if (mesh->chunk_x == chunk->chunk_x && mesh->chunk_y == chunk->chunk_y && mesh->chunk_z == chunk->chunk_z)
+            return mesh;
+    }
+    return nullptr;
+}
+
+// A new, empty mesh whose source matches no chunk, so the first update builds it.
+static ChunkMesh* add_mesh(ChunkMeshSet* set, const Chunk* chunk) {
+    if (!ensure_capacity(reinterpret_cast<void**>(&set->meshes), &set->capacity, set->count + 1, sizeof(ChunkMesh)))
+        return nullptr;
+    ChunkMesh* mesh = &set->meshes[set->count++];
+    memset(mesh, 0, sizeof *mesh);
+    mesh->chunk_x = chunk->chunk_x;
+    mesh->chunk_y = chunk->chunk_y;
+    mesh->chunk_z = chunk->chunk_z;
+    mesh->source.list_stamp = UINT32_MAX;
+    return mesh;
+}
+
+static int snapshot_chunks(ChunkMeshSet* set, World* world) {
+    pthread_mutex_lock(&world->cache_mutex);
+    const int count = world->chunk_cache.chunk_count;
+    int taken = 0;
+    if (ensure_capacity(reinterpret_cast<void**>(&set->chunks), &set->chunk_capacity, count, sizeof(Chunk*))) {
+        for (int i = 0; i < count; i++) set->chunks[i] = &world->chunk_cache.chunks[i];
+        taken = count;
+    }
+    pthread_mutex_unlock(&world->cache_mutex);
+    return taken;
+}
+
+// Frees the meshes no chunk in play claimed in this sweep.
+static void drop_unseen(ChunkMeshSet* set) {
+    int kept = 0;
+    for (int i = 0; i < set->count; i++) {
+        if (set->meshes[i].seen) {
+            set->meshes[kept++] = set->meshes[i];
+        } else {
+            release_mesh(&set->meshes[i]);
+        }
+    }
+    set->count = kept;
+}
+
+void chunk_meshes_update(ChunkMeshSet* set, World* world) {
+    if (!set) return;
+    if (set->world != world) {
+        release_all(set);
+        set->world = world;
+    }
+    for (int i = 0; i < set->count; i++) set->meshes[i].seen = false;
+    const int chunk_count = world ? snapshot_chunks(set, world) : 0;
+    for (int c = 0; c < chunk_count; c++) {
+        Chunk* chunk = set->chunks[c];
+        if (!chunk->loaded.load() || !chunk->generated.load()) continue;
+        ChunkMesh* mesh = find_mesh(set, chunk);
+        if (!mesh) mesh = add_mesh(set, chunk);
+        if (!mesh) continue;
+        mesh->seen = true;
+        const ChunkMeshSource now = chunk_mesh_source(world, chunk);
+        if (!chunk_mesh_source_equal(&now, &mesh->source)) rebuild(set, mesh, world, chunk);
+    }
+    drop_unseen(set);
+}
+
+static Vector3 chunk_centre(const ChunkMesh* mesh, const ChunkMeshView* view) {
+    return Vector3{static_cast<float>(mesh->chunk_x * CHUNK_SIZE) + CHUNK_SIZE * 0.5f - view->offset.x,
+                   static_cast<float>(mesh->chunk_y * CHUNK_HEIGHT) + CHUNK_HEIGHT * 0.5f,
+                   static_cast<float>(mesh->chunk_z * CHUNK_SIZE) + CHUNK_SIZE * 0.5f - view->offset.z};
+}
+
+static float distance_sq(Vector3 a, Vector3 b) {
+    const float x = a.x - b.x, y = a.y - b.y, z = a.z - b.z;
+    return x * x + y * y + z * z;
+}
+
+// Counts every mesh's blocks within the cut and lists the meshes worth
+// drawing, nearest first, so the depth test spares most hidden pixels.
+static int count_and_order(ChunkMeshSet* set, const ChunkMeshView* view, int* draw_count) {
+    *draw_count = 0;
+    if (!ensure_capacity(reinterpret_cast<void**>(&set->order), &set->order_capacity, set->count, sizeof(int)))
+        return 0;
+    int within_total = 0;
+    for (int i = 0; i < set->count; i++) {
+        const ChunkMesh* mesh = &set->meshes[i];
+        const int within =
+            chunk_mesh_count_within(mesh->cells, mesh->cell_count, mesh->chunk_x, mesh->chunk_y, mesh->chunk_z, view);
+        within_total += within;
+        if (within == 0 || mesh->vertex_count == 0) continue;
+        const Vector3 centre = chunk_centre(mesh, view);
+        if (!render_frustum_sphere(&view->frustum, centre, CHUNK_MESH_RADIUS)) continue;
+        const float key = distance_sq(centre, view->cam);
+        int at = (*draw_count)++;
+        for (; at > 0 && distance_sq(chunk_centre(&set->meshes[set->order[at - 1]], view), view->cam) > key; at--)
+            set->order[at] = set->order[at - 1];
+        set->order[at] = i;
+    }
+    return within_total;
+}
+
+static void matrix_values(Matrix m, float* out) {
+    const float values[16] = {m.m0, m.m1, m.m2,  m.m3,  m.m4,  m.m5,  m.m6,  m.m7,
+                              m.m8, m.m9, m.m10, m.m11, m.m12, m.m13, m.m14, m.m15};
+    memcpy(out, values, sizeof values);
+}
+
+// Model-view times projection, summed in the order the library's batches use,
+// so that a corner lands on exactly the same pixel as when the library draws it.
+static Matrix batch_mvp(void) {
+    float left[16], right[16], r[16];
+    matrix_values(rlGetMatrixModelview(), left);
+    matrix_values(rlGetMatrixProjection(), right);
+    for (int row = 0; row < 4; row++)
+        for (int col = 0; col < 4; col++)
+            r[row * 4 + col] = left[row * 4] * right[col] + left[row * 4 + 1] * right[4 + col] +
+                               left[row * 4 + 2] * right[8 + col] + left[row * 4 + 3] * right[12 + col];
+    return Matrix{r[0], r[4], r[8], r[12], r[1], r[5], r[9], r[13], r[2], r[6], r[10], r[14], r[3], r[7], r[11], r[15]};
+}
+
+static void set_frame_uniforms(const ChunkMeshShader* shader, const ChunkMeshView* view) {
+    const float cut = RENDER_CUT_SHARE * view->render_distance;
+    const float cut_sq = cut * cut;
+    const float fog_start = RENDER_FOG_START_SHARE * view->render_distance;
+    const float fog_length = RENDER_FOG_LENGTH_SHARE * view->render_distance;
+    rlSetUniformMatrix(shader->mvp, batch_mvp());
+    rlSetUniform(shader->cam_pos, &view->cam, RL_SHADER_UNIFORM_VEC3, 1);
+    rlSetUniform(shader->cut_sq, &cut_sq, RL_SHADER_UNIFORM_FLOAT, 1);
+    rlSetUniform(shader->fog_start, &fog_start, RL_SHADER_UNIFORM_FLOAT, 1);
+    rlSetUniform(shader->fog_length, &fog_length, RL_SHADER_UNIFORM_FLOAT, 1);
+    rlSetUniform(shader->frustum_eye, &view->frustum.eye, RL_SHADER_UNIFORM_VEC3, 1);
+    rlSetUniform(shader->frustum_normals, view->frustum.normals, RL_SHADER_UNIFORM_VEC3, 5);
+}
+
+// Which sections of a chunk may show: within the cut and inside the view.
+// Bit 6 * section + face is set when faces of that direction in that section
+// can be turned towards the camera: a face is drawn only when the camera is
+// in front of its plane, and the planes of a section's +x faces, say, lie
+// between its lowest x + 1 and its highest x + 1.
+static void visible_sections(const ChunkMesh* mesh, const ChunkMeshView* view, bool* shown, uint8_t* faces) {
+    const float cut = RENDER_CUT_SHARE * view->render_distance;
+    const float half_xz = CHUNK_MESH_SECTION_SIZE * 0.5f, half_y = CHUNK_MESH_SECTION_HEIGHT * 0.5f;
+    const float radius = sqrtf(2.0f * half_xz * half_xz + half_y * half_y);
+    for (int s = 0; s < CHUNK_MESH_SECTIONS; s++) {
+        const int sx = s % CHUNK_MESH_SECTIONS_XZ, sz = s / CHUNK_MESH_SECTIONS_XZ % CHUNK_MESH_SECTIONS_XZ;
+        const int sy = CHUNK_MESH_SECTIONS_Y - 1 - s / (CHUNK_MESH_SECTIONS_XZ * CHUNK_MESH_SECTIONS_XZ);
+        const Vector3 low = {
+            static_cast<float>(mesh->chunk_x * CHUNK_SIZE + sx * CHUNK_MESH_SECTION_SIZE) - view->offset.x,
+            static_cast<float>(mesh->chunk_y * CHUNK_HEIGHT + sy * CHUNK_MESH_SECTION_HEIGHT),
+            static_cast<float>(mesh->chunk_z * CHUNK_SIZE + sz * CHUNK_MESH_SECTION_SIZE) - view->offset.z};
+        const Vector3 centre = {low.x + half_xz, low.y + half_y, low.z + half_xz};
+        const Vector3 high = {low.x + 2.0f * half_xz, low.y + 2.0f * half_y, low.z + 2.0f * half_xz};
+        const float to_centre = sqrtf(distance_sq(centre, view->cam));
+        shown[s] = to_centre - radius <= cut + 1.0f && render_frustum_sphere(&view->frustum, centre, radius);
+        const Vector3 c = view->cam;
+        faces[s] = static_cast<uint8_t>((c.x > low.x ? 1 : 0) | (c.x < high.x ? 2 : 0) | (c.y > low.y ? 4 : 0) |
+                                        (c.y < high.y ? 8 : 0) | (c.z > low.z ? 16 : 0) | (c.z < high.z ? 32 : 0));
+    }
+}
+
+// Draws the faces of corners first..end, window by window.
+static void draw_run(const ChunkMesh* mesh, int first, int end) {
+    int face = first / 4;
+    const int end_face = end / 4;
+    while (face < end_face) {
+        const int window = face / CHUNK_MESH_WINDOW_FACES;
+        const int window_end = (window + 1) * CHUNK_MESH_WINDOW_FACES;
+        const int stop = end_face < window_end ? end_face : window_end;
+        rlEnableVertexArray(mesh->vaos[window]);
+        rlDrawVertexArrayElements((face - window * CHUNK_MESH_WINDOW_FACES) * 6, (stop - face) * 6, nullptr);
+        face = stop;
+    }
+}
+
+// Draws the ranges of one type whose section shows and whose faces can turn
+// towards the camera, joining neighbouring ranges into one call.
+static void draw_type(const ChunkMesh* mesh, int type, const bool* shown, const uint8_t* faces) {
+    int run_first = 0, run_end = -1;
+    for (int face = 0; face < 6; face++) {
+        for (int s = 0; s < CHUNK_MESH_SECTIONS; s++) {
+            const int r = chunk_mesh_range(type, face, s);
+            const int first = mesh->start[r], end = mesh->start[r + 1];
+            if (first == end || !shown[s] || !(faces[s] & (1u << face))) continue;
+            if (first != run_end) {
+                draw_run(mesh, run_first, run_end);
+                run_first = first;
+            }
+            run_end = end;
+        }
+    }
+    draw_run(mesh, run_first, run_end);
+}
+
+static void draw_mesh(const ChunkMeshShader* shader, const ChunkMesh* mesh, World* world, const ChunkMeshView* view) {
+    bool shown[CHUNK_MESH_SECTIONS];
+    uint8_t faces[CHUNK_MESH_SECTIONS];
+    visible_sections(mesh, view, shown, faces);
+    const float origin[3] = {static_cast<float>(mesh->chunk_x * CHUNK_SIZE) - view->offset.x,
+                             static_cast<float>(mesh->chunk_y * CHUNK_HEIGHT),
+                             static_cast<float>(mesh->chunk_z * CHUNK_SIZE) - view->offset.z};
+    rlSetUniform(shader->chunk_origin, origin, RL_SHADER_UNIFORM_VEC3, 1);
+    for (int type = 0; type < CHUNK_MESH_TYPES; type++) {
+        if (mesh->start[chunk_mesh_range(type, 0, 0)] == mesh->start[chunk_mesh_range(type + 1, 0, 0)]) continue;
+        // A type without a texture shows its flat colour, as the white texture gives.
+        const unsigned int texture = world_get_block_texture(world, static_cast<BlockType>(type)).id;
+        rlEnableTexture(texture != 0 ? texture : rlGetTextureIdDefault());
+        const Color color = world_get_block_color(static_cast<BlockType>(type));
+        const float base[3] = {static_cast<float>(color.r), static_cast<float>(color.g), static_cast<float>(color.b)};
+        rlSetUniform(shader->base_color, base, RL_SHADER_UNIFORM_VEC3, 1);
+        draw_type(mesh, type, shown, faces);
+    }
+}
+
+int chunk_meshes_draw(ChunkMeshSet* set, World* world, const ChunkMeshView* view) {
+    if (!set || !world || set->world != world) return 0;
+    int draw_count = 0;
+    const int within = count_and_order(set, view, &draw_count);
+    if (draw_count == 0) return within;
+    // Whatever the library has batched so far goes first, as it would have.
+    rlDrawRenderBatchActive();
+    rlEnableShader(set->shader.id);
+    set_frame_uniforms(&set->shader, view);
+    rlActiveTextureSlot(0);
+    for (int i = 0; i < draw_count; i++) draw_mesh(&set->shader, &set->meshes[set->order[i]], world, view);
+    rlDisableVertexArray();
+    rlDisableTexture();
+    rlDisableShader();
+    return within;
+}
