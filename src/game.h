@@ -108,6 +108,8 @@ void game_build_camera(GameState* game);                                // camer
 void game_block_editing(GameState* game);
 
 // ---- world render pass: blocks, outline, ground grid, clouds (game_render.cpp)
+// Brings the chunk meshes up to date (call before drawing the frame), then draws.
+void game_update_render(GameState* game);
 void game_render_world(GameState* game);
 // Frees the chunk meshes on the graphics card; before a world goes or the window closes.
 void game_render_release(GameState* game);

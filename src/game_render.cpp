@@ -190,23 +190,20 @@ static int render_blocks(World* world, const PassView* view) {
     return rendered;
 }
 
-// The meshes are made when first needed; without them the pass draws block by block.
-static bool use_meshes(GameState* game) {
-    if (game->render.immediate_blocks) return false;
+// The meshes are made when first needed; without them the pass draws block by
+// block. Edits made earlier in the frame and light flipped since the last
+// frame are in the meshes when this returns.
+void game_update_render(GameState* game) {
+    if (!game || !game->world || game->render.immediate_blocks) return;
     if (!game->render.chunk_meshes) {
         game->render.chunk_meshes = chunk_meshes_create();
         if (!game->render.chunk_meshes) {
             fprintf(stderr, "[render] Drawing blocks one by one\n");
             game->render.immediate_blocks = true;
-            return false;
+            return;
         }
     }
-    return true;
-}
-
-static int render_meshes(GameState* game, const PassView* view) {
     chunk_meshes_update(game->render.chunk_meshes, game->world);
-    return chunk_meshes_draw(game->render.chunk_meshes, game->world, view);
 }
 
 void game_render_release(GameState* game) {
@@ -232,18 +229,21 @@ void game_render_world(GameState* game) {
     const Vector3 player_pos = game->player->position;
     const Vector3 world_cam = game->look.camera.position;
     const Vector3 offset = {floorf(player_pos.x), 0.0f, floorf(player_pos.z)};
-    game->look.camera.position = vec3_sub(world_cam, offset);
-    game->look.camera.target = vec3_sub(game->look.camera.target, offset);
+    Camera3D camera = game->look.camera;
+    camera.position = vec3_sub(world_cam, offset);
+    camera.target = vec3_sub(camera.target, offset);
     PassView view = {};
     view.offset = offset;
-    view.cam = game->look.camera.position;
+    view.cam = camera.position;
     view.render_distance = game->menu ? game->menu->render_distance : RENDER_FALLBACK_DISTANCE;
-    Camera3D wide = game->look.camera;
-    wide.fovy = game->look.camera.fovy * RENDER_FRUSTUM_SLACK;
+    Camera3D wide = camera;
+    wide.fovy = camera.fovy * RENDER_FRUSTUM_SLACK;
     view.frustum = render_frustum_make(wide, view_aspect());
 
-    BeginMode3D(game->look.camera);
-    game->frame.blocks_rendered = use_meshes(game) ? render_meshes(game, &view) : render_blocks(game->world, &view);
+    BeginMode3D(camera);
+    const bool meshes = game->render.chunk_meshes && !game->render.immediate_blocks;
+    game->frame.blocks_rendered = meshes ? chunk_meshes_draw(game->render.chunk_meshes, game->world, &view)
+                                         : render_blocks(game->world, &view);
     if (game->target.found) {
         const Vector3 outline = {static_cast<float>(game->target.x) + 0.5f - offset.x,
                                  static_cast<float>(game->target.y) + 0.5f,
@@ -253,7 +253,4 @@ void game_render_world(GameState* game) {
     DrawGrid(GRID_SLICES, 1.0f);
     clouds_draw(game->clouds, world_cam, offset);
     EndMode3D();
-
-    game->look.camera.position = world_cam;
-    game->look.camera.target = vec3_add(game->look.camera.target, offset);
 }

@@ -210,6 +210,7 @@ void game_frame(GameState* game)
         advance_world(game);
     }
     game_build_camera(game);
+    game_update_render(game);
     // Read after the chat took this frame's typed characters.
     const MenuInput input = menu_read_input();
     BeginDrawing();

@@ -138,6 +138,7 @@ Shot draw_place(GameState* game, bool immediate) {
     game->render.immediate_blocks = immediate;
     Shot shot = {};
     for (int frame = 0; frame < FRAMES; frame++) {
+        game_update_render(game);
         BeginDrawing();
         ClearBackground(SKY);
         game_render_world(game);
