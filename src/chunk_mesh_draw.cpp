@@ -117,7 +117,7 @@ static bool load_shader(ChunkMeshShader* shader) {
     for (int face = 0; face < 6; face++)
         for (int light = 0; light <= LIGHT_MAX; light++)
             brightness[face * (LIGHT_MAX + 1) + light] = render_face_brightness(face, light);
-    const float fog[3] = {RENDER_SKY_COLOR.r, RENDER_SKY_COLOR.g, RENDER_SKY_COLOR.b};
+    const float fog[3] = {SKY_COLOR.r, SKY_COLOR.g, SKY_COLOR.b};
     const int unit = 0;
     rlEnableShader(id);
     rlSetUniform(shader->brightness, brightness, RL_SHADER_UNIFORM_FLOAT, BRIGHTNESS_ENTRIES);

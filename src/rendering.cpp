@@ -6,10 +6,8 @@
 #include "rlgl.h"
 #include "vec_math.h"
 
-// Per face: outward normal (also the offset of the cell the face looks into)
-// and the fixed shading that gives a cube its shape.
+// Per face: outward normal (also the offset of the cell the face looks into).
 static const int face_normals[6][3] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
-static const float face_shading[6] = {0.85f, 0.85f, 1.0f, 0.6f, 0.9f, 0.8f};
 
 // Corner signs (x, y, z) of the four corners of each face, counter-clockwise from outside.
 const signed char render_face_corners[6][4][3] = {
@@ -28,7 +26,8 @@ const float render_face_uv[6][4][2] = {
 };
 
 // Brightness is L * k + c in single precision with k = 0.7 * shading / 15 and
-// c = 0.3 * shading, so full light gives exactly the face's shading.
+// c = 0.3 * shading, so full light gives exactly the face's shading: the fixed
+// 0.85, 0.85, 1.0, 0.6, 0.9, 0.8 per face that gives a cube its shape.
 static const float face_light_k[6] = {0.7f * 0.85f / 15.0f, 0.7f * 0.85f / 15.0f, 0.7f * 1.0f / 15.0f,
                                       0.7f * 0.6f / 15.0f,  0.7f * 0.9f / 15.0f,  0.7f * 0.8f / 15.0f};
 static const float face_light_c[6] = {0.3f * 0.85f, 0.3f * 0.85f, 0.3f * 1.0f, 0.3f * 0.6f, 0.3f * 0.9f, 0.3f * 0.8f};
@@ -75,9 +74,9 @@ static unsigned char fog_channel(unsigned char channel, unsigned char fog, float
 
 Color render_apply_fog(Color color, float fog_factor) {
     if (fog_factor <= 0.0f) return color;
-    return Color{fog_channel(color.r, RENDER_SKY_COLOR.r, fog_factor),
-                 fog_channel(color.g, RENDER_SKY_COLOR.g, fog_factor),
-                 fog_channel(color.b, RENDER_SKY_COLOR.b, fog_factor), color.a};
+    return Color{fog_channel(color.r, SKY_COLOR.r, fog_factor),
+                 fog_channel(color.g, SKY_COLOR.g, fog_factor),
+                 fog_channel(color.b, SKY_COLOR.b, fog_factor), color.a};
 }
 
 RenderFrustum render_frustum_make(Camera3D camera, float aspect) {

@@ -7,8 +7,6 @@
 #include "raylib.h"
 #include "world.h"
 
-// Sky and fog colour.
-constexpr Color RENDER_SKY_COLOR = {102, 191, 255, 255};
 // Blocks farther than this share of the render distance are not drawn.
 constexpr float RENDER_CUT_SHARE = 0.75f;
 // Fog starts at this share of the render distance and takes this share to be complete.

@@ -17,11 +17,11 @@
 // that no tombstones are needed. Slots hold record number + 1.
 
 static uint32_t index_hash(int32_t cx, int32_t cy, int32_t cz) {
-    uint64_t h = (uint64_t)(uint32_t)cx * 0x9E3779B97F4A7C15ull;
-    h ^= (uint64_t)(uint32_t)cy * 0xC2B2AE3D27D4EB4Full;
-    h ^= (uint64_t)(uint32_t)cz * 0x165667B19E3779F9ull;
+    uint64_t h = static_cast<uint64_t>(static_cast<uint32_t>(cx)) * 0x9E3779B97F4A7C15ull;
+    h ^= static_cast<uint64_t>(static_cast<uint32_t>(cy)) * 0xC2B2AE3D27D4EB4Full;
+    h ^= static_cast<uint64_t>(static_cast<uint32_t>(cz)) * 0x165667B19E3779F9ull;
     h ^= h >> 29;
-    return (uint32_t)h & (CHUNK_INDEX_SLOTS - 1);
+    return static_cast<uint32_t>(h) & (CHUNK_INDEX_SLOTS - 1);
 }
 
 static bool record_is(const Chunk* c, int32_t cx, int32_t cy, int32_t cz) {
@@ -32,7 +32,7 @@ static bool record_is(const Chunk* c, int32_t cx, int32_t cy, int32_t cz) {
 static int index_find_slot(const ChunkCache* cache, int32_t cx, int32_t cy, int32_t cz) {
     uint32_t slot = index_hash(cx, cy, cz);
     while (cache->index[slot] != 0) {
-        if (record_is(&cache->chunks[cache->index[slot] - 1], cx, cy, cz)) return (int)slot;
+        if (record_is(&cache->chunks[cache->index[slot] - 1], cx, cy, cz)) return static_cast<int>(slot);
         slot = (slot + 1) & (CHUNK_INDEX_SLOTS - 1);
     }
     return -1;
@@ -42,12 +42,12 @@ static void index_insert(ChunkCache* cache, int record) {
     const Chunk* c = &cache->chunks[record];
     uint32_t slot = index_hash(c->chunk_x, c->chunk_y, c->chunk_z);
     while (cache->index[slot] != 0) slot = (slot + 1) & (CHUNK_INDEX_SLOTS - 1);
-    cache->index[slot] = (int16_t)(record + 1);
+    cache->index[slot] = static_cast<int16_t>(record + 1);
 }
 
 static void index_erase_slot(ChunkCache* cache, int slot) {
     const uint32_t mask = CHUNK_INDEX_SLOTS - 1;
-    uint32_t hole = (uint32_t)slot;
+    uint32_t hole = static_cast<uint32_t>(slot);
     uint32_t next = (hole + 1) & mask;
     while (cache->index[next] != 0) {
         const Chunk* c = &cache->chunks[cache->index[next] - 1];
@@ -121,7 +121,7 @@ World* world_create(void) {
     world->textures.textures_loaded = false;
     snprintf(world->world_name, sizeof(world->world_name), "%s", "default");
     world->last_player_position = Vector3{WORLD_DEFAULT_PLAYER_X, WORLD_DEFAULT_PLAYER_Y, WORLD_DEFAULT_PLAYER_Z};
-    world->seed = (uint64_t)time(nullptr);
+    world->seed = static_cast<uint64_t>(time(nullptr));
     pthread_mutex_init(&world->cache_mutex, nullptr);
     worker_init(world);
     return world;
@@ -156,13 +156,13 @@ static void read_chunk_file(Chunk* chunk, FILE* file, const char* path) {
         return;
     }
     size_t got = fread(bytes, 1, WORLD_CHUNK_FILE_BYTES, file);
-    if (got < (size_t)WORLD_CHUNK_FILE_BYTES && ferror(file))
+    if (got < static_cast<size_t>(WORLD_CHUNK_FILE_BYTES) && ferror(file))
         fprintf(stderr, "[chunk_load] Read error in %s after %zu bytes\n", path, got);
     Block* cells = &chunk->blocks[0][0][0];
     for (size_t i = 0; i < got / 4; i++) {
         const unsigned char* b = bytes + i * 4;
-        uint32_t v = (uint32_t)b[0] | ((uint32_t)b[1] << 8) | ((uint32_t)b[2] << 16) | ((uint32_t)b[3] << 24);
-        cells[i].type = (BlockType)(int32_t)v;
+        uint32_t v = static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) | (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
+        cells[i].type = static_cast<BlockType>(static_cast<int32_t>(v));
     }
     free(bytes);
 }
@@ -235,7 +235,7 @@ void world_remove_chunk_at(World* world, int index) {
         destroy_mutexes(moved);
         memcpy(static_cast<void*>(gone), static_cast<const void*>(moved), sizeof(Chunk));
         init_mutexes(gone);
-        cache->index[index_find_slot(cache, gone->chunk_x, gone->chunk_y, gone->chunk_z)] = (int16_t)(index + 1);
+        cache->index[index_find_slot(cache, gone->chunk_x, gone->chunk_y, gone->chunk_z)] = static_cast<int16_t>(index + 1);
     }
     cache->chunk_count = last;
     release_slot_pages(moved);
@@ -249,7 +249,7 @@ void world_clear_chunks(World* world) {
         destroy_mutexes(&cache->chunks[i]);
     }
     if (cache->chunk_count > 0 &&
-        madvise(static_cast<void*>(cache->chunks), sizeof(Chunk) * (size_t)cache->chunk_count, MADV_DONTNEED) != 0)
+        madvise(static_cast<void*>(cache->chunks), sizeof(Chunk) * static_cast<size_t>(cache->chunk_count), MADV_DONTNEED) != 0)
         fprintf(stderr, "[chunk_cache] madvise failed: %s\n", strerror(errno));
     cache->chunk_count = 0;
     memset(cache->index, 0, sizeof(cache->index));

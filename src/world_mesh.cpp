@@ -65,7 +65,7 @@ static bool face_exposed(const Chunk* chunk, World* world, SelfState self, int x
 
 // All six neighbours of an inner cell are the chunk's own cells.
 static uint8_t inner_exposed_faces(const Chunk* chunk, int x, int y, int z) {
-    return (uint8_t)((is_air(chunk, x + 1, y, z) ? FACE_POS_X : 0) | (is_air(chunk, x - 1, y, z) ? FACE_NEG_X : 0) |
+    return static_cast<uint8_t>((is_air(chunk, x + 1, y, z) ? FACE_POS_X : 0) | (is_air(chunk, x - 1, y, z) ? FACE_NEG_X : 0) |
                      (is_air(chunk, x, y + 1, z) ? FACE_POS_Y : 0) | (is_air(chunk, x, y - 1, z) ? FACE_NEG_Y : 0) |
                      (is_air(chunk, x, y, z + 1) ? FACE_POS_Z : 0) | (is_air(chunk, x, y, z - 1) ? FACE_NEG_Z : 0));
 }
@@ -86,12 +86,12 @@ static uint8_t exposed_faces(const Chunk* chunk, World* world, SelfState self, i
 static bool list_append(VisibleList* list, CachedVisibleBlock entry) {
     if (list->count == list->capacity) {
         const int capacity = list->capacity * 2;
-        void* grown = realloc(list->blocks, (size_t)capacity * sizeof(CachedVisibleBlock));
+        void* grown = realloc(list->blocks, static_cast<size_t>(capacity) * sizeof(CachedVisibleBlock));
         if (!grown) {
             fprintf(stderr, "[mesh] Failed to grow visible-block list to %d entries\n", capacity);
             return false;
         }
-        list->blocks = (CachedVisibleBlock*)grown;
+        list->blocks = static_cast<CachedVisibleBlock*>(grown);
         list->capacity = capacity;
     }
     list->blocks[list->count++] = entry;
@@ -116,7 +116,7 @@ static bool build_list(const Chunk* chunk, World* world, VisibleList* list) {
 // its list is dropped, because the newer list is the one the flags promise.
 static void publish_list(Chunk* chunk, VisibleList list, uint32_t build) {
     pthread_mutex_lock(&chunk->mesh_swap_mutex);
-    if ((int32_t)(build - chunk->mesh_published_build) <= 0) {
+    if (static_cast<int32_t>(build - chunk->mesh_published_build) <= 0) {
         pthread_mutex_unlock(&chunk->mesh_swap_mutex);
         free(list.blocks);
         return;
@@ -136,7 +136,7 @@ void chunk_cache_visible_blocks(Chunk* chunk, World* world) {
     if (!chunk || !world) return;
     // Numbered before any cell is read: a higher number reads blocks at least as new.
     const uint32_t build = chunk->mesh_builds_started.fetch_add(1) + 1;
-    VisibleList list{(CachedVisibleBlock*)malloc(VISIBLE_LIST_INITIAL_CAPACITY * sizeof(CachedVisibleBlock)), 0,
+    VisibleList list{static_cast<CachedVisibleBlock*>(malloc(VISIBLE_LIST_INITIAL_CAPACITY * sizeof(CachedVisibleBlock))), 0,
                      VISIBLE_LIST_INITIAL_CAPACITY};
     if (!list.blocks) {
         fprintf(stderr, "[mesh] Failed to allocate visible-block list for chunk (%d,%d,%d)\n", chunk->chunk_x,

@@ -36,7 +36,6 @@
 
 namespace {
 
-constexpr Color SKY = {102, 191, 255, 255};
 
 struct Options {
     float render_distance = 50.0f;
@@ -94,7 +93,7 @@ FrameSample draw_frame(GameState* game, const char* screenshot)
     const double render_wall0 = clock_ms(CLOCK_MONOTONIC), render_cpu0 = clock_ms(CLOCK_THREAD_CPUTIME_ID);
     game_update_render(game);
     BeginDrawing();
-    ClearBackground(SKY);
+    ClearBackground(SKY_COLOR);
     game_render_world(game);
     sample.render_cpu_ms = clock_ms(CLOCK_THREAD_CPUTIME_ID) - render_cpu0;
     sample.render_wall_ms = clock_ms(CLOCK_MONOTONIC) - render_wall0;

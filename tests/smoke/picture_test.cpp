@@ -35,7 +35,6 @@ namespace {
 
 constexpr int WINDOW_WIDTH = 1200;
 constexpr int WINDOW_HEIGHT = 800;
-constexpr Color SKY = {102, 191, 255, 255};
 // The first frames make the meshes; the last one is compared.
 constexpr int FRAMES = 3;
 constexpr double MAX_DIFFERING_SHARE = 0.001;
@@ -140,7 +139,7 @@ Shot draw_place(GameState* game, bool immediate) {
     for (int frame = 0; frame < FRAMES; frame++) {
         game_update_render(game);
         BeginDrawing();
-        ClearBackground(SKY);
+        ClearBackground(SKY_COLOR);
         game_render_world(game);
         if (frame == FRAMES - 1) shot.image = LoadImageFromScreen();
         EndDrawing();

@@ -24,7 +24,6 @@ namespace {
 
 constexpr int WINDOW_WIDTH = 1200;
 constexpr int WINDOW_HEIGHT = 800;
-constexpr Color SKY{102, 191, 255, 255};
 constexpr int FRAMES = 5;
 
 struct Sample {
@@ -182,7 +181,7 @@ Image render_scene(World* world)
     Image shot{};
     for (int frame = 0; frame < FRAMES; ++frame) {
         BeginDrawing();
-        ClearBackground(SKY);
+        ClearBackground(SKY_COLOR);
         BeginMode3D(camera);
         for (int i = 0; i < SAMPLE_COUNT; ++i)
             draw_textured_cube(world_get_block_texture(world, SAMPLES[i].type), sample_position(i), 1.6f);
@@ -203,7 +202,7 @@ Image render_scene(World* world)
             continue;
         }
         const Color c = GetImageColor(shot, x, y);
-        if (c.r == SKY.r && c.g == SKY.g && c.b == SKY.b)
+        if (c.r == SKY_COLOR.r && c.g == SKY_COLOR.g && c.b == SKY_COLOR.b)
             fail("cube not drawn", SAMPLES[i].name);
     }
     return shot;
@@ -221,7 +220,7 @@ void check_picture(const Image& shot)
         for (int x = 0; x < shot.width; ++x) {
             const Color c = GetImageColor(shot, x, y);
             colours.insert(static_cast<uint32_t>(c.r) << 16 | static_cast<uint32_t>(c.g) << 8 | c.b);
-            if (c.r == SKY.r && c.g == SKY.g && c.b == SKY.b)
+            if (c.r == SKY_COLOR.r && c.g == SKY_COLOR.g && c.b == SKY_COLOR.b)
                 ++sky_pixels;
         }
     }

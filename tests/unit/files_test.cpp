@@ -100,7 +100,7 @@ TEST_F(WorldFilesTest, ChunkFileIsRawLittleEndianInMemoryOrder) {
     c->blocks[1][2][3].type = BLOCK_GLOWSTONE;
     ASSERT_TRUE(world_save_chunk(c, "home"));
     const std::string bytes = read_text("./worlds/home/chunks/chunk_-1_0_2.chunk");
-    ASSERT_EQ(bytes.size(), (size_t)262144);
+    ASSERT_EQ(bytes.size(), static_cast<size_t>(262144));
     EXPECT_EQ(bytes.substr(0, 4), std::string("\x04\x03\x02\x01", 4));
     EXPECT_EQ(bytes.substr(262140, 4), std::string("\xfe\xff\xff\xff", 4));
     const size_t at = ((1 * 32 + 2) * 32 + 3) * 4;
@@ -275,7 +275,7 @@ TEST_F(WorldFilesTest, CopyCarriesChunksAlreadyDroppedFromTheCache) {
 
     ASSERT_TRUE(world_save(world_, "copy"));
     EXPECT_EQ(read_text("./worlds/copy/chunks/chunk_5_1_-2.chunk"), dropped);
-    EXPECT_EQ(world_chunk_get_block(world_get_chunk(world_, 0, 0, 0), 1, 0, 0), (BlockType)((7 + 3) % 8));
+    EXPECT_EQ(world_chunk_get_block(world_get_chunk(world_, 0, 0, 0), 1, 0, 0), static_cast<BlockType>((7 + 3) % 8));
     EXPECT_NE(read_text("./worlds/copy/chunks/chunk_0_0_0.chunk"),
               read_text("./worlds/original/chunks/chunk_0_0_0.chunk"));
     EXPECT_FALSE(file_exists("./worlds/copy/chunks/notes.txt"));
@@ -287,7 +287,7 @@ TEST_F(WorldFilesTest, CopyCarriesChunksAlreadyDroppedFromTheCache) {
     Chunk* far = world_load_or_create_chunk(reloaded, 5, 1, -2);
     pthread_mutex_unlock(&reloaded->cache_mutex);
     ASSERT_NE(far, nullptr);
-    EXPECT_EQ(world_chunk_get_block(far, 1, 0, 0), (BlockType)((7 + 2) % 8));
+    EXPECT_EQ(world_chunk_get_block(far, 1, 0, 0), static_cast<BlockType>((7 + 2) % 8));
     world_free(reloaded);
 }
 

@@ -122,7 +122,7 @@ TEST(InventoryUiGeometry, BlockColoursOfTheInventory) {
     const Color glow = game_inventory_block_color(BLOCK_GLOWSTONE);
     EXPECT_EQ(glow.b, 0);
     EXPECT_EQ(glow.a, 255);
-    EXPECT_EQ(game_inventory_block_color((BlockType)42).r, 200);
+    EXPECT_EQ(game_inventory_block_color(static_cast<BlockType>(42)).r, 200);
 }
 
 }  // namespace

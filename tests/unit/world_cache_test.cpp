@@ -61,11 +61,11 @@ TEST(WorldBlocks, TablesTreatUnknownValuesAsAir) {
     EXPECT_EQ(get_block_properties(BLOCK_GLOWSTONE).emission, 15);
     EXPECT_EQ(get_block_properties(BLOCK_GLOWSTONE).opacity, 0);
     for (int t = BLOCK_STONE; t <= BLOCK_BEDROCK; t++) {
-        EXPECT_EQ(get_block_properties((BlockType)t).emission, 0) << t;
-        EXPECT_EQ(get_block_properties((BlockType)t).opacity, 15) << t;
+        EXPECT_EQ(get_block_properties(static_cast<BlockType>(t)).emission, 0) << t;
+        EXPECT_EQ(get_block_properties(static_cast<BlockType>(t)).opacity, 15) << t;
     }
     EXPECT_EQ(get_block_properties(BLOCK_AIR).opacity, 0);
-    EXPECT_EQ(get_block_properties((BlockType)-5).opacity, 0);
+    EXPECT_EQ(get_block_properties(static_cast<BlockType>(-5)).opacity, 0);
 }
 
 TEST(WorldBlocks, TexturesAreAbsentUntilLoaded) {
@@ -78,7 +78,7 @@ TEST(WorldBlocks, TexturesAreAbsentUntilLoaded) {
     EXPECT_EQ(world_get_block_texture(w, BLOCK_STONE).id, 7u);
     EXPECT_EQ(world_get_block_texture(w, BLOCK_BEDROCK).id, 9u);
     EXPECT_EQ(world_get_block_texture(w, BLOCK_GLOWSTONE).id, 0u);
-    EXPECT_EQ(world_get_block_texture(w, (BlockType)42).id, 0u);
+    EXPECT_EQ(world_get_block_texture(w, static_cast<BlockType>(42)).id, 0u);
     w->textures.textures_loaded = false;
     world_unload_textures(w);  // nothing loaded: must not touch the graphics library
     world_free(w);
@@ -167,7 +167,7 @@ TEST_F(WorldCacheTest, IndexAgreesWithScanUnderRandomRemovals) {
         }
     }
     testing::internal::GetCapturedStdout();
-    ASSERT_EQ((size_t)world_->chunk_cache.chunk_count, marker.size());
+    ASSERT_EQ(static_cast<size_t>(world_->chunk_cache.chunk_count), marker.size());
     for (int cx = -12; cx < 12; cx++)
         for (int cy = -2; cy < 3; cy++)
             for (int cz = -12; cz < 12; cz++) {
