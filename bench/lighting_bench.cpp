@@ -117,9 +117,9 @@ void BM_SurfaceChunkStep(benchmark::State& state) {
     const int target = 1 - chunk->active_light_buffer;
     for (auto _ : state) {
         switch (static_cast<BenchStep>(state.range(0))) {
-            case STEP_SKYLIGHT: calculate_chunk_skylight(chunk, world, target); break;
-            case STEP_BLOCKLIGHT: calculate_chunk_blocklight(chunk, world, target); break;
-            case STEP_VISIBLE_BLOCKS: chunk_cache_visible_blocks(chunk, world); break;
+        case STEP_SKYLIGHT: calculate_chunk_skylight(chunk, world, target); break;
+        case STEP_BLOCKLIGHT: calculate_chunk_blocklight(chunk, world, target); break;
+        case STEP_VISIBLE_BLOCKS: chunk_cache_visible_blocks(chunk, world); break;
         }
     }
 }

@@ -61,8 +61,12 @@ void run_frames(benchmark::State& state, bool walking) {
     player_free(player);
 }
 
-void BM_PlayerFrameWalking(benchmark::State& state) { run_frames(state, true); }
-void BM_PlayerFrameStanding(benchmark::State& state) { run_frames(state, false); }
+void BM_PlayerFrameWalking(benchmark::State& state) {
+    run_frames(state, true);
+}
+void BM_PlayerFrameStanding(benchmark::State& state) {
+    run_frames(state, false);
+}
 
 BENCHMARK(BM_PlayerFrameWalking)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PlayerFrameStanding)->Unit(benchmark::kMicrosecond);

@@ -38,7 +38,9 @@ double resident_mib() {
     return kib < 0 ? -1.0 : kib / 1024.0;
 }
 
-int remove_entry(const char* path, const struct stat*, int, struct FTW*) { return remove(path); }
+int remove_entry(const char* path, const struct stat*, int, struct FTW*) {
+    return remove(path);
+}
 
 // Runs in a fresh temporary folder with standard output and error sent to /dev/null.
 class Sandbox {

@@ -49,7 +49,9 @@ void clouds_reset(CloudSystem* clouds) {
     if (clouds) clouds->grid_offset = Vector2{0.0f, 0.0f};
 }
 
-int clouds_tile_index(float coord) { return static_cast<int>(floorf(coord * CLOUD_TILE_SCALE)); }
+int clouds_tile_index(float coord) {
+    return static_cast<int>(floorf(coord * CLOUD_TILE_SCALE));
+}
 
 float clouds_tile_origin(float camera_coord, int tile_delta, float offset) {
     const float tile = static_cast<float>(clouds_tile_index(camera_coord) + tile_delta);

@@ -12,12 +12,12 @@ constexpr float CLOUD_LOWER_DROP = 2.0f;          // the dimmer lower quad hangs
 
 struct CloudSystem {
     int32_t grid_size;
-    float cloud_height;    // world height of the upper quad of every tile
-    float cloud_spacing;   // divisor of clouds_update
+    float cloud_height;   // world height of the upper quad of every tile
+    float cloud_spacing;  // divisor of clouds_update
     float cloud_size;
-    Vector2 grid_offset;   // player position scaled by clouds_update
+    Vector2 grid_offset;  // player position scaled by clouds_update
     Texture2D cloud_texture;
-    bool texture_loaded;   // drawing happens only when the image loaded
+    bool texture_loaded;  // drawing happens only when the image loaded
 };
 
 // Null when the record cannot be allocated. A null or unreadable image gives a

@@ -1,13 +1,14 @@
 // Build tree or installed game: which folder the game runs in.
 #include "data_dir.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -15,13 +16,11 @@ namespace {
 constexpr const char* INSTALLED_ASSETS_FROM_BINARY = "/../share/games/qvox/assets";
 constexpr const char* ASSETS_LINK = "assets";
 
-bool fits(int written, size_t size)
-{
+bool fits(int written, size_t size) {
     return written >= 0 && static_cast<size_t>(written) < size;
 }
 
-bool running_executable(char* path, size_t size)
-{
+bool running_executable(char* path, size_t size) {
     ssize_t n = readlink("/proc/self/exe", path, size - 1);
     if (n <= 0 || static_cast<size_t>(n) >= size - 1) {
         fprintf(stderr, "[data] Failed to read /proc/self/exe: %s\n", n < 0 ? strerror(errno) : "path too long");
@@ -33,8 +32,7 @@ bool running_executable(char* path, size_t size)
 
 // Every missing component of an absolute path, each with mode 0700: the
 // XDG base folders are private to their owner, and so are a player's worlds.
-bool make_folders(const char* folder, char* error, size_t error_size)
-{
+bool make_folders(const char* folder, char* error, size_t error_size) {
     if (folder[0] != '/') {
         snprintf(error, error_size, "Data folder is not an absolute path: %s", folder);
         return false;
@@ -65,8 +63,7 @@ bool make_folders(const char* folder, char* error, size_t error_size)
 // A link that names another tree (a package installed under a new prefix)
 // is pointed at this one; a real folder of that name is the player's own
 // choice and stays.
-bool link_assets(const char* folder, const char* assets, char* error, size_t error_size)
-{
+bool link_assets(const char* folder, const char* assets, char* error, size_t error_size) {
     char link[DATA_DIR_PATH_MAX];
     if (!fits(snprintf(link, sizeof link, "%s/%s", folder, ASSETS_LINK), sizeof link)) {
         snprintf(error, error_size, "Data folder path too long: %s", folder);
@@ -101,8 +98,7 @@ bool link_assets(const char* folder, const char* assets, char* error, size_t err
 
 }  // namespace
 
-bool data_dir_installed_assets(const char* exe_path, char* assets, size_t size)
-{
+bool data_dir_installed_assets(const char* exe_path, char* assets, size_t size) {
     const char* slash = strrchr(exe_path, '/');
     if (slash == nullptr) return false;
     char candidate[DATA_DIR_PATH_MAX];
@@ -117,8 +113,7 @@ bool data_dir_installed_assets(const char* exe_path, char* assets, size_t size)
     return fits(snprintf(assets, size, "%s", resolved), size);
 }
 
-bool data_dir_player_folder(const char* xdg_data_home, const char* home, char* folder, size_t size)
-{
+bool data_dir_player_folder(const char* xdg_data_home, const char* home, char* folder, size_t size) {
     // The base directory rules ignore a relative XDG_DATA_HOME.
     if (xdg_data_home != nullptr && xdg_data_home[0] == '/') {
         return fits(snprintf(folder, size, "%s/qvox", xdg_data_home), size);
@@ -129,8 +124,7 @@ bool data_dir_player_folder(const char* xdg_data_home, const char* home, char* f
     return false;
 }
 
-bool data_dir_enter(const char* folder, const char* assets, char* error, size_t error_size)
-{
+bool data_dir_enter(const char* folder, const char* assets, char* error, size_t error_size) {
     if (!make_folders(folder, error, error_size)) return false;
     if (!link_assets(folder, assets, error, error_size)) return false;
     if (chdir(folder) != 0) {
@@ -140,8 +134,7 @@ bool data_dir_enter(const char* folder, const char* assets, char* error, size_t 
     return true;
 }
 
-DataDirOutcome data_dir_choose(char* message, size_t size)
-{
+DataDirOutcome data_dir_choose(char* message, size_t size) {
     char exe[DATA_DIR_PATH_MAX];
     char assets[DATA_DIR_PATH_MAX];
     if (!running_executable(exe, sizeof exe) || !data_dir_installed_assets(exe, assets, sizeof assets)) {
@@ -161,8 +154,7 @@ DataDirOutcome data_dir_choose(char* message, size_t size)
     return DATA_DIR_PLAYER;
 }
 
-bool data_dir_program_assets(char* assets, size_t size)
-{
+bool data_dir_program_assets(char* assets, size_t size) {
     char exe[DATA_DIR_PATH_MAX];
     if (!running_executable(exe, sizeof exe)) return false;
     if (data_dir_installed_assets(exe, assets, size)) return true;

@@ -52,7 +52,8 @@ static bool fill_temp_file(int fd, const char* temp, const void* data, size_t si
 }
 
 void file_remove_temp(const char* temp) {
-    if (unlink(temp) != 0 && errno != ENOENT) fprintf(stderr, "[file] Failed to remove %s: %s\n", temp, strerror(errno));
+    if (unlink(temp) != 0 && errno != ENOENT)
+        fprintf(stderr, "[file] Failed to remove %s: %s\n", temp, strerror(errno));
 }
 
 bool file_write_temp(const char* path, char* temp, const void* data, size_t size, bool sync) {

@@ -28,8 +28,8 @@ enum HudMode {
 
 // The chat console: the line being typed and the ring of posted messages.
 struct ChatState {
-    bool active;                                            // the chat line is open
-    char input[GAME_CHAT_INPUT_SIZE];                       // chat line being typed
+    bool active;                       // the chat line is open
+    char input[GAME_CHAT_INPUT_SIZE];  // chat line being typed
     int input_len;
     int cursor_pos;
     int history_index;                                      // position while browsing ./chathistory
@@ -75,18 +75,18 @@ struct RenderState {
 };
 
 struct GameState {
-    Font custom_font;              // font of every menu screen and every text of the game frame
-    char last_loaded_family[256];  // family of custom_font
-    char last_loaded_variant[256]; // variant of custom_font
+    Font custom_font;               // font of every menu screen and every text of the game frame
+    char last_loaded_family[256];   // family of custom_font
+    char last_loaded_variant[256];  // variant of custom_font
     MenuSystem* menu;
-    World* world;                  // null when no game runs
+    World* world;  // null when no game runs
     Player* player;
     CloudSystem* clouds;
-    bool flight_enabled;           // the player may switch flying on
+    bool flight_enabled;  // the player may switch flying on
     bool paused;
-    bool pause_settings_open;      // the pause menu shows its settings panel
-    bool should_quit;              // leave the loop after this frame
-    float autosave_timer;          // seconds of unpaused play since the last autosave
+    bool pause_settings_open;  // the pause menu shows its settings panel
+    bool should_quit;          // leave the loop after this frame
+    float autosave_timer;      // seconds of unpaused play since the last autosave
     ChatState chat;
     LookState look;
     HudState hud;
@@ -100,9 +100,9 @@ struct GameState {
 void game_state_init(GameState* game);
 
 // ---- camera and mouse look (game_camera.cpp)
-void game_mouse_look(GameState* game);                                  // reads the mouse delta
+void game_mouse_look(GameState* game);                                            // reads the mouse delta
 void game_move_vectors(const GameState* game, Vector3* forward, Vector3* right);  // horizontal walking vectors
-void game_build_camera(GameState* game);                                // camera from the player's eye
+void game_build_camera(GameState* game);                                          // camera from the player's eye
 
 // ---- block breaking, placing and the highlight ray (game_edit.cpp)
 void game_block_editing(GameState* game);
@@ -128,8 +128,8 @@ PauseAction game_pause_menu_action(const GameState* game, const MenuInput* input
 void game_update_pause_settings(GameState* game, const MenuInput* input);
 
 // ---- chat console (game_console.cpp)
-void game_chat_input(GameState* game);                        // keyboard handling while the chat is open
-void game_post_message(GameState* game, const char* text);    // adds a line to the message ring
+void game_chat_input(GameState* game);                      // keyboard handling while the chat is open
+void game_post_message(GameState* game, const char* text);  // adds a line to the message ring
 void game_draw_chat_messages(GameState* game);
 void game_draw_chat_input(GameState* game);
 

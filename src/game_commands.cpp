@@ -8,10 +8,10 @@
 
 #include "clouds.h"
 #include "game.h"
+#include "game_edit.h"
 #include "menu.h"
 #include "player.h"
 #include "utils.h"
-#include "game_edit.h"
 #include "world.h"
 
 constexpr int CMD_MESSAGE_SIZE = 512;
@@ -22,7 +22,6 @@ constexpr int CMD_ITEM_SIZE = 64;
 constexpr int CMD_MIN_BLOCK_Y = 0;
 constexpr int CMD_MAX_BLOCK_Y = 255;
 
-
 struct BlockName {
     const char* name;
     BlockType type;
@@ -30,7 +29,7 @@ struct BlockName {
 
 // "air" comes last: only the set-block command accepts it.
 static const BlockName BLOCK_NAMES[] = {
-    {"stone", BLOCK_STONE}, {"dirt", BLOCK_DIRT}, {"grass", BLOCK_GRASS},         {"sand", BLOCK_SAND},
+    {"stone", BLOCK_STONE}, {"dirt", BLOCK_DIRT},           {"grass", BLOCK_GRASS}, {"sand", BLOCK_SAND},
     {"wood", BLOCK_WOOD},   {"glowstone", BLOCK_GLOWSTONE}, {"air", BLOCK_AIR},
 };
 constexpr int PLACEABLE_BLOCK_NAMES = 6;
@@ -107,7 +106,7 @@ static void read_argument(const char* text, char* out, size_t size) {
 static bool coordinate_usable(float value) {
     if (!std::isfinite(value)) return false;
     const double floored = floor(static_cast<double>(value));
-    return floored >= static_cast<double>INT_MIN && floored <= static_cast<double>(INT_MAX);
+    return floored >= static_cast<double> INT_MIN && floored <= static_cast<double>(INT_MAX);
 }
 
 // ---------------------------------------------------------------- player commands

@@ -95,8 +95,8 @@ static void submit_line(GameState* game) {
 }
 
 ChatOutcome game_chat_apply_keys(GameState* game, const ChatKeys* keys) {
-    const int typed = keys->char_count < GAME_CHAT_MAX_CHARS_PER_FRAME ? keys->char_count
-                                                                      : GAME_CHAT_MAX_CHARS_PER_FRAME;
+    const int typed =
+        keys->char_count < GAME_CHAT_MAX_CHARS_PER_FRAME ? keys->char_count : GAME_CHAT_MAX_CHARS_PER_FRAME;
     for (int i = 0; i < typed; i++) insert_char(game, keys->chars[i]);
     if (keys->backspace) delete_before_cursor(game);
     if (keys->left && game->chat.cursor_pos > 0) game->chat.cursor_pos--;
@@ -174,8 +174,8 @@ void game_draw_chat_messages(GameState* game) {
     ChatMessageLine lines[GAME_CHAT_VISIBLE_MESSAGES];
     const int count = game_chat_visible_messages(game, GetTime(), GetScreenHeight(), lines);
     for (int i = 0; i < count; i++)
-        DrawTextEx(game->custom_font, lines[i].text, Vector2{10.0f, static_cast<float>(lines[i].y)}, CHAT_FONT_SIZE, CHAT_SPACING,
-                   Color{255, 255, 255, lines[i].alpha});
+        DrawTextEx(game->custom_font, lines[i].text, Vector2{10.0f, static_cast<float>(lines[i].y)}, CHAT_FONT_SIZE,
+                   CHAT_SPACING, Color{255, 255, 255, lines[i].alpha});
 }
 
 void game_draw_chat_input(GameState* game) {
@@ -185,7 +185,9 @@ void game_draw_chat_input(GameState* game) {
     const int box_height = 50;
     const int box_y = height - 60;
     DrawRectangle(10, box_y, width - 20, box_height, Color{30, 30, 30, 200});
-    DrawRectangleLinesEx(Rectangle{10.0f, static_cast<float>(box_y), static_cast<float>(width - 20), static_cast<float>(box_height)}, 2.0f, WHITE);
+    DrawRectangleLinesEx(
+        Rectangle{10.0f, static_cast<float>(box_y), static_cast<float>(width - 20), static_cast<float>(box_height)},
+        2.0f, WHITE);
 
     char display[GAME_CHAT_MESSAGE_SIZE];
     snprintf(display, sizeof display, "> %s", game->chat.input);

@@ -59,8 +59,8 @@ static void help_page(const GameState* game, int fps, HudPage* page) {
     add_line(page, 130, t->look_help);
     add_line(page, 170, t->pause_help);
     char coord_text[128];
-    format_line(coord_text, sizeof coord_text, "%s (%.1f, %.1f, %.1f)", t->coord_label, static_cast<double>(p.x), static_cast<double>(p.y),
-             static_cast<double>(p.z));
+    format_line(coord_text, sizeof coord_text, "%s (%.1f, %.1f, %.1f)", t->coord_label, static_cast<double>(p.x),
+                static_cast<double>(p.y), static_cast<double>(p.z));
     add_line(page, 210, coord_text);
     char fps_text[64];
     format_line(fps_text, sizeof fps_text, "%s %d", t->fps_label, fps);
@@ -71,7 +71,8 @@ static void help_page(const GameState* game, int fps, HudPage* page) {
 static void add_position_line(const GameState* game, HudPage* page, int y) {
     const Vector3 p = player_position(game);
     char pos_text[64];
-    format_line(pos_text, sizeof pos_text, "Pos: (%.1f, %.1f, %.1f)", static_cast<double>(p.x), static_cast<double>(p.y), static_cast<double>(p.z));
+    format_line(pos_text, sizeof pos_text, "Pos: (%.1f, %.1f, %.1f)", static_cast<double>(p.x),
+                static_cast<double>(p.y), static_cast<double>(p.z));
     add_line(page, y, pos_text);
 }
 
@@ -101,12 +102,13 @@ static void player_page(const GameState* game, int fps, HudPage* page) {
     add_line(page, 50, fps_text);
     add_position_line(game, page, 90);
     char speed_text[64];
-    format_line(speed_text, sizeof speed_text, "Speed: %.2f m/s", static_cast<double>(game_hud_actual_speed(game->player, game->frame.dt)));
+    format_line(speed_text, sizeof speed_text, "Speed: %.2f m/s",
+                static_cast<double>(game_hud_actual_speed(game->player, game->frame.dt)));
     add_line(page, 130, speed_text);
     const Vector3 v = game->player ? game->player->velocity : Vector3{0.0f, 0.0f, 0.0f};
     char momentum_text[96];
-    format_line(momentum_text, sizeof momentum_text, "Vel: (%.2f, %.2f, %.2f) m/s", static_cast<double>(v.x), static_cast<double>(v.y),
-             static_cast<double>(v.z));
+    format_line(momentum_text, sizeof momentum_text, "Vel: (%.2f, %.2f, %.2f) m/s", static_cast<double>(v.x),
+                static_cast<double>(v.y), static_cast<double>(v.z));
     add_line(page, 170, momentum_text);
     add_line(page, 250, QVOX_WINDOW_TITLE, true);
 }
@@ -122,11 +124,11 @@ static void system_page(const GameState* game, HudPage* page) {
 int game_hud_lines(const GameState* game, int fps, int memory_mb, HudLine out[GAME_HUD_MAX_LINES]) {
     HudPage page = {out, 0};
     switch (game->hud.mode) {
-        case HUD_MODE_HELP: help_page(game, fps, &page); break;
-        case HUD_MODE_PERFORMANCE: performance_page(game, fps, memory_mb, &page); break;
-        case HUD_MODE_PLAYER: player_page(game, fps, &page); break;
-        case HUD_MODE_SYSTEM: system_page(game, &page); break;
-        default: break;
+    case HUD_MODE_HELP: help_page(game, fps, &page); break;
+    case HUD_MODE_PERFORMANCE: performance_page(game, fps, memory_mb, &page); break;
+    case HUD_MODE_PLAYER: player_page(game, fps, &page); break;
+    case HUD_MODE_SYSTEM: system_page(game, &page); break;
+    default: break;
     }
     return page.count;
 }
@@ -157,7 +159,7 @@ void game_draw_hud(GameState* game) {
     const int count = game_hud_lines(game, GetFPS(), memory_mb, lines);
     for (int i = 0; i < count; i++) {
         const Color color = lines[i].grey ? Color{80, 80, 80, 255} : Color{0, 0, 0, 255};
-        DrawTextEx(game->custom_font, lines[i].text, Vector2{HUD_X, static_cast<float>(lines[i].y)}, HUD_FONT_SIZE, HUD_SPACING,
-                   color);
+        DrawTextEx(game->custom_font, lines[i].text, Vector2{HUD_X, static_cast<float>(lines[i].y)}, HUD_FONT_SIZE,
+                   HUD_SPACING, color);
     }
 }

@@ -40,14 +40,14 @@ constexpr Color SLOT_TEXT = {255, 255, 255, 255};
 // The inventory's own block colours; sand, wood and glowstone differ from the world's flat colours.
 Color game_inventory_block_color(BlockType type) {
     switch (type) {
-        case BLOCK_STONE: return Color{128, 128, 128, 255};
-        case BLOCK_DIRT: return Color{139, 69, 19, 255};
-        case BLOCK_GRASS: return Color{34, 139, 34, 255};
-        case BLOCK_SAND: return Color{194, 178, 128, 255};
-        case BLOCK_WOOD: return Color{139, 90, 43, 255};
-        case BLOCK_BEDROCK: return Color{64, 64, 64, 255};
-        case BLOCK_GLOWSTONE: return Color{255, 255, 0, 255};
-        default: return Color{200, 200, 200, 255};
+    case BLOCK_STONE: return Color{128, 128, 128, 255};
+    case BLOCK_DIRT: return Color{139, 69, 19, 255};
+    case BLOCK_GRASS: return Color{34, 139, 34, 255};
+    case BLOCK_SAND: return Color{194, 178, 128, 255};
+    case BLOCK_WOOD: return Color{139, 90, 43, 255};
+    case BLOCK_BEDROCK: return Color{64, 64, 64, 255};
+    case BLOCK_GLOWSTONE: return Color{255, 255, 0, 255};
+    default: return Color{200, 200, 200, 255};
     }
 }
 
@@ -55,22 +55,29 @@ Rectangle game_hotbar_slot_rect(int screen_width, int screen_height, int slot) {
     const int inv_x = (screen_width - HOTBAR_WIDTH) / 2;
     const int x = inv_x + HOTBAR_SLOT_STEP * slot;
     const int y = screen_height - HOTBAR_BOTTOM_OFFSET;
-    return Rectangle{static_cast<float>(x), static_cast<float>(y), static_cast<float>(HOTBAR_SLOT_SIZE), static_cast<float>(HOTBAR_SLOT_SIZE)};
+    return Rectangle{static_cast<float>(x), static_cast<float>(y), static_cast<float>(HOTBAR_SLOT_SIZE),
+                     static_cast<float>(HOTBAR_SLOT_SIZE)};
 }
 
-static int screen_left(int screen_width) { return (screen_width - PANEL_WIDTH) / 2; }
-static int screen_top(int screen_height) { return (screen_height - PANEL_HEIGHT) / 2; }
+static int screen_left(int screen_width) {
+    return (screen_width - PANEL_WIDTH) / 2;
+}
+static int screen_top(int screen_height) {
+    return (screen_height - PANEL_HEIGHT) / 2;
+}
 
 Rectangle game_inventory_backpack_rect(int screen_width, int screen_height, int row, int col) {
     const int x = screen_left(screen_width) + PANEL_SLOT_STEP * col;
     const int y = screen_top(screen_height) + PANEL_SLOT_STEP * row;
-    return Rectangle{static_cast<float>(x), static_cast<float>(y), static_cast<float>(PANEL_SLOT_SIZE), static_cast<float>(PANEL_SLOT_SIZE)};
+    return Rectangle{static_cast<float>(x), static_cast<float>(y), static_cast<float>(PANEL_SLOT_SIZE),
+                     static_cast<float>(PANEL_SLOT_SIZE)};
 }
 
 Rectangle game_inventory_hotbar_rect(int screen_width, int screen_height, int slot) {
     const int x = screen_left(screen_width) + PANEL_SLOT_STEP * slot;
     const int y = screen_top(screen_height) + PANEL_HOTBAR_DOWN;
-    return Rectangle{static_cast<float>(x), static_cast<float>(y), static_cast<float>(PANEL_SLOT_SIZE), static_cast<float>(PANEL_SLOT_SIZE)};
+    return Rectangle{static_cast<float>(x), static_cast<float>(y), static_cast<float>(PANEL_SLOT_SIZE),
+                     static_cast<float>(PANEL_SLOT_SIZE)};
 }
 
 int game_slot_count_x(int slot_x, int right, float text_width) {
@@ -138,12 +145,12 @@ struct SlotStyle {
     float number_font;  // 0: no slot number
 };
 
-static const SlotStyle HOTBAR_STYLE = {HOTBAR_BLOCK_INDENT, HOTBAR_BLOCK_SIZE, HOTBAR_COUNT_RIGHT, HOTBAR_COUNT_DOWN,
-                                       20.0f, 16.0f};
-static const SlotStyle PANEL_STYLE = {PANEL_BLOCK_INDENT, PANEL_BLOCK_SIZE, PANEL_COUNT_RIGHT, PANEL_COUNT_DOWN,
-                                       16.0f, 0.0f};
-static const SlotStyle PANEL_HOTBAR_STYLE = {PANEL_BLOCK_INDENT, PANEL_BLOCK_SIZE, PANEL_COUNT_RIGHT,
-                                              PANEL_COUNT_DOWN, 16.0f, 14.0f};
+static const SlotStyle HOTBAR_STYLE = {
+    HOTBAR_BLOCK_INDENT, HOTBAR_BLOCK_SIZE, HOTBAR_COUNT_RIGHT, HOTBAR_COUNT_DOWN, 20.0f, 16.0f};
+static const SlotStyle PANEL_STYLE = {
+    PANEL_BLOCK_INDENT, PANEL_BLOCK_SIZE, PANEL_COUNT_RIGHT, PANEL_COUNT_DOWN, 16.0f, 0.0f};
+static const SlotStyle PANEL_HOTBAR_STYLE = {
+    PANEL_BLOCK_INDENT, PANEL_BLOCK_SIZE, PANEL_COUNT_RIGHT, PANEL_COUNT_DOWN, 16.0f, 14.0f};
 
 static void draw_slot(const GameState* game, Rectangle rect, const InventorySlot* slot, bool selected, int number,
                       const SlotStyle* style) {
@@ -158,14 +165,15 @@ static void draw_slot(const GameState* game, Rectangle rect, const InventorySlot
         char count_text[8];
         snprintf(count_text, sizeof count_text, "%d", slot->count);
         const float width = MeasureTextEx(game->custom_font, count_text, style->count_font, INVENTORY_SPACING).x;
-        const Vector2 at = {static_cast<float>(game_slot_count_x(x, style->count_right, width)), static_cast<float>(y + style->count_down)};
+        const Vector2 at = {static_cast<float>(game_slot_count_x(x, style->count_right, width)),
+                            static_cast<float>(y + style->count_down)};
         DrawTextEx(game->custom_font, count_text, at, style->count_font, INVENTORY_SPACING, SLOT_TEXT);
     }
     if (style->number_font > 0.0f) {
         char number_text[4];
         snprintf(number_text, sizeof number_text, "%d", number);
-        DrawTextEx(game->custom_font, number_text, Vector2{static_cast<float>(x + 3), static_cast<float>(y + 3)}, style->number_font,
-                   INVENTORY_SPACING, SLOT_NUMBER);
+        DrawTextEx(game->custom_font, number_text, Vector2{static_cast<float>(x + 3), static_cast<float>(y + 3)},
+                   style->number_font, INVENTORY_SPACING, SLOT_NUMBER);
     }
 }
 
@@ -184,8 +192,8 @@ void game_draw_hotbar(GameState* game) {
 static void draw_screen_frame(const GameState* game, int left, int top) {
     DrawRectangle(left - 10, top - 10, PANEL_WIDTH + 20, PANEL_HEIGHT + 20, Color{50, 50, 50, 220});
     DrawRectangleLines(left - 10, top - 10, PANEL_WIDTH + 20, PANEL_HEIGHT + 20, SLOT_BORDER);
-    DrawTextEx(game->custom_font, "Inventory", Vector2{static_cast<float>(left), static_cast<float>(top - 35)}, 24.0f, INVENTORY_SPACING,
-               WHITE);
+    DrawTextEx(game->custom_font, "Inventory", Vector2{static_cast<float>(left), static_cast<float>(top - 35)}, 24.0f,
+               INVENTORY_SPACING, WHITE);
 }
 
 void game_draw_big_inventory(const GameState* game) {
@@ -201,9 +209,9 @@ void game_draw_big_inventory(const GameState* game) {
             draw_slot(game, game_inventory_backpack_rect(width, height, row, col),
                       &player->big_inventory[row * INVENTORY_HOTBAR_SLOTS + col], false, 0, &PANEL_STYLE);
     for (int i = 0; i < INVENTORY_HOTBAR_SLOTS; i++)
-        draw_slot(game, game_inventory_hotbar_rect(width, height, i), &player->inventory[i],
-                  i == player->selected_slot, i + 1, &PANEL_HOTBAR_STYLE);
+        draw_slot(game, game_inventory_hotbar_rect(width, height, i), &player->inventory[i], i == player->selected_slot,
+                  i + 1, &PANEL_HOTBAR_STYLE);
     const char* hint = game->menu ? game->menu->game_text.inventory_close : "";
-    DrawTextEx(game->custom_font, hint, Vector2{static_cast<float>(left), static_cast<float>(top + 290)}, 16.0f, INVENTORY_SPACING,
-               SLOT_NUMBER);
+    DrawTextEx(game->custom_font, hint, Vector2{static_cast<float>(left), static_cast<float>(top + 290)}, 16.0f,
+               INVENTORY_SPACING, SLOT_NUMBER);
 }

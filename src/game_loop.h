@@ -24,12 +24,12 @@ enum LoopCursor {
 
 // What the window and the player must do after the keys were applied.
 struct LoopKeyEffects {
-    LoopCursor cursor;       // the last cursor change of the frame
-    bool fill_system_info;   // query CPU, GPU and kernel strings for HUD mode 3
-    bool toggle_inventory;   // inventory_toggle_big
+    LoopCursor cursor;      // the last cursor change of the frame
+    bool fill_system_info;  // query CPU, GPU and kernel strings for HUD mode 3
+    bool toggle_inventory;  // inventory_toggle_big
     bool toggle_fullscreen;
-    bool reset_player;       // back to (8, 105, 8) with zero velocity
-    bool chat_opened;        // the rest of the input step is skipped
+    bool reset_player;  // back to (8, 105, 8) with zero velocity
+    bool chat_opened;   // the rest of the input step is skipped
 };
 
 // Applies the loop-level keys (chat closed) to the loop state.

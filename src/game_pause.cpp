@@ -10,8 +10,7 @@ const Color VEIL = {0, 0, 0, 150};
 const Color BUTTON_NORMAL = {130, 130, 130, 255};
 const Color PANEL_FILL = {40, 40, 40, 255};
 
-void draw_title(Font font, const char* text, float y)
-{
+void draw_title(Font font, const char* text, float y) {
     float w = MeasureTextEx(font, text, 64, 2.0f).x;
     DrawTextEx(font, text, Vector2{(static_cast<float>(GetScreenWidth()) - w) * 0.5f, y}, 64, 2.0f, WHITE);
 }
@@ -19,15 +18,13 @@ void draw_title(Font font, const char* text, float y)
 // The three buttons of the pause menu, top to bottom, at these offsets from the middle.
 constexpr int PAUSE_BUTTON_Y[3] = {-20, 60, 140};
 
-Rectangle pause_button_rect(int y)
-{
+Rectangle pause_button_rect(int y) {
     int sw = GetScreenWidth();
     int sh = GetScreenHeight();
     return Rectangle{static_cast<float>(sw / 2 - 225), static_cast<float>(sh / 2 + y), 450, 60};
 }
 
-void draw_pause_button(Font font, const char* label, int y, Vector2 mouse)
-{
+void draw_pause_button(Font font, const char* label, int y, Vector2 mouse) {
     int sw = GetScreenWidth();
     int sh = GetScreenHeight();
     menu_draw_button(pause_button_rect(y), BUTTON_NORMAL, mouse);
@@ -36,8 +33,7 @@ void draw_pause_button(Font font, const char* label, int y, Vector2 mouse)
                1.0f, BLACK);
 }
 
-void draw_pause_buttons(const GameState* game, Vector2 mouse)
-{
+void draw_pause_buttons(const GameState* game, Vector2 mouse) {
     Font font = game->custom_font;
     const GameText* text = &game->menu->game_text;
     draw_title(font, text->paused, static_cast<float>(GetScreenHeight() / 2 - 120));
@@ -46,18 +42,15 @@ void draw_pause_buttons(const GameState* game, Vector2 mouse)
     draw_pause_button(font, text->back_to_menu, PAUSE_BUTTON_Y[2], mouse);
 }
 
-Rectangle settings_back_rect()
-{
+Rectangle settings_back_rect() {
     return Rectangle{static_cast<float>((GetScreenWidth() - 450) / 2), 350, 450, 60};
 }
 
-int settings_panel_x()
-{
+int settings_panel_x() {
     return (GetScreenWidth() - 600) / 2;
 }
 
-void draw_settings_panel(const GameState* game, Vector2 mouse)
-{
+void draw_settings_panel(const GameState* game, Vector2 mouse) {
     Font font = game->custom_font;
     const MenuSystem* menu = game->menu;
     int sw = GetScreenWidth();
@@ -73,8 +66,7 @@ void draw_settings_panel(const GameState* game, Vector2 mouse)
 
 }  // namespace
 
-void game_draw_pause_menu(const GameState* game, Vector2 mouse)
-{
+void game_draw_pause_menu(const GameState* game, Vector2 mouse) {
     DrawRectangle(0, 0, GetScreenWidth(), GetScreenHeight(), VEIL);
     if (!game->pause_settings_open) {
         draw_pause_buttons(game, mouse);
@@ -83,8 +75,7 @@ void game_draw_pause_menu(const GameState* game, Vector2 mouse)
     }
 }
 
-PauseAction game_pause_menu_action(const GameState* game, const MenuInput* input)
-{
+PauseAction game_pause_menu_action(const GameState* game, const MenuInput* input) {
     if (game->pause_settings_open || !input->click) return PAUSE_ACTION_NONE;
     const PauseAction actions[3] = {PAUSE_ACTION_RESUME, PAUSE_ACTION_SETTINGS, PAUSE_ACTION_LEAVE};
     for (int i = 0; i < 3; i++) {
@@ -93,8 +84,7 @@ PauseAction game_pause_menu_action(const GameState* game, const MenuInput* input
     return PAUSE_ACTION_NONE;
 }
 
-void game_update_pause_settings(GameState* game, const MenuInput* input)
-{
+void game_update_pause_settings(GameState* game, const MenuInput* input) {
     if (!game->pause_settings_open) return;
     menu_update_setting_sliders(game->menu, settings_panel_x(), input);
     bool back_clicked = input->click && CheckCollisionPointRec(input->mouse, settings_back_rect());

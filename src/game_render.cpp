@@ -51,7 +51,7 @@ struct RenderScratch {
     int chunk_capacity;
     CachedVisibleBlock* copy;
     int copy_capacity;
-    RenderItem* items;  // blocks to draw, in collection order
+    RenderItem* items;   // blocks to draw, in collection order
     RenderItem* sorted;  // the same, ordered by key
     int item_count;
     int item_capacity;
@@ -132,9 +132,9 @@ static int collect_chunk(const Chunk* chunk, int count, const PassView* view) {
         item.world_x = chunk->chunk_x * CHUNK_SIZE + entry->x;
         item.world_y = chunk->chunk_y * CHUNK_HEIGHT + entry->y;
         item.world_z = chunk->chunk_z * CHUNK_SIZE + entry->z;
-        item.pos = Vector3{static_cast<float>(item.world_x) + 0.5f - view->offset.x,
-                           static_cast<float>(item.world_y) + 0.5f,
-                           static_cast<float>(item.world_z) + 0.5f - view->offset.z};
+        item.pos =
+            Vector3{static_cast<float>(item.world_x) + 0.5f - view->offset.x, static_cast<float>(item.world_y) + 0.5f,
+                    static_cast<float>(item.world_z) + 0.5f - view->offset.z};
         const Vector3 to_block = vec3_sub(item.pos, view->cam);
         const float dist_sq = to_block.x * to_block.x + to_block.y * to_block.y + to_block.z * to_block.z;
         if (!render_block_in_range(dist_sq, view->render_distance)) continue;
@@ -242,8 +242,8 @@ void game_render_world(GameState* game) {
 
     BeginMode3D(camera);
     const bool meshes = game->render.chunk_meshes && !game->render.immediate_blocks;
-    game->frame.blocks_rendered = meshes ? chunk_meshes_draw(game->render.chunk_meshes, game->world, &view)
-                                         : render_blocks(game->world, &view);
+    game->frame.blocks_rendered =
+        meshes ? chunk_meshes_draw(game->render.chunk_meshes, game->world, &view) : render_blocks(game->world, &view);
     if (game->target.found) {
         const Vector3 outline = {static_cast<float>(game->target.x) + 0.5f - offset.x,
                                  static_cast<float>(game->target.y) + 0.5f,

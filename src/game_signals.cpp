@@ -17,16 +17,14 @@ static_assert(std::atomic<int>::is_always_lock_free, "the signal handler may onl
 // Only an async-signal-safe store: the main loop notices it at the next frame.
 // The first signal's number is kept; later ones change nothing, so a second
 // Ctrl+C cannot cut the save short.
-void remember_quit_signal(int signal_number)
-{
+void remember_quit_signal(int signal_number) {
     int none = 0;
     quit_signal.compare_exchange_strong(none, signal_number);
 }
 
 }  // namespace
 
-void game_catch_quit_signals(void)
-{
+void game_catch_quit_signals(void) {
     struct sigaction action {};
     action.sa_handler = remember_quit_signal;
     sigemptyset(&action.sa_mask);
@@ -38,7 +36,6 @@ void game_catch_quit_signals(void)
     }
 }
 
-int game_quit_signal(void)
-{
+int game_quit_signal(void) {
     return quit_signal.load();
 }

@@ -13,16 +13,14 @@
 
 namespace {
 
-void set_cursor(LoopKeyEffects* effects, GameState* game, bool captured)
-{
+void set_cursor(LoopKeyEffects* effects, GameState* game, bool captured) {
     effects->cursor = captured ? LOOP_CURSOR_DISABLE : LOOP_CURSOR_ENABLE;
     game->look.mouse_captured = captured;
 }
 
 // Escape and P: the inventory screen takes Escape first; otherwise they pause
 // and unpause. Returns whether the big inventory is open afterwards.
-bool apply_pause_keys(GameState* game, LoopKeys keys, LoopKeyEffects* effects)
-{
+bool apply_pause_keys(GameState* game, LoopKeys keys, LoopKeyEffects* effects) {
     bool inventory_open = keys.inventory_open;
     if (keys.escape && inventory_open) {
         effects->toggle_inventory = true;
@@ -43,8 +41,7 @@ bool apply_pause_keys(GameState* game, LoopKeys keys, LoopKeyEffects* effects)
 
 }  // namespace
 
-void game_state_init(GameState* game)
-{
+void game_state_init(GameState* game) {
     memset(game, 0, sizeof *game);
     game->look.camera.position = Vector3{20.0f, 15.0f, 20.0f};
     game->look.camera.target = Vector3{8.0f, 4.0f, 8.0f};
@@ -55,8 +52,7 @@ void game_state_init(GameState* game)
     game->look.forward = Vector3{0.0f, 0.0f, 1.0f};
 }
 
-LoopKeyEffects game_apply_loop_keys(GameState* game, LoopKeys keys)
-{
+LoopKeyEffects game_apply_loop_keys(GameState* game, LoopKeys keys) {
     LoopKeyEffects effects = {};
     if (keys.f2) game->hud.mode = HUD_MODE_HELP;
     if (keys.f3) game->hud.mode = HUD_MODE_PERFORMANCE;
@@ -88,8 +84,7 @@ LoopKeyEffects game_apply_loop_keys(GameState* game, LoopKeys keys)
     return effects;
 }
 
-int game_number_key_slot(const bool number_keys[9])
-{
+int game_number_key_slot(const bool number_keys[9]) {
     int slot = -1;
     for (int i = 0; i < 9; i++) {
         if (number_keys[i]) slot = i;
@@ -97,8 +92,7 @@ int game_number_key_slot(const bool number_keys[9])
     return slot;
 }
 
-void game_autosave_tick(GameState* game)
-{
+void game_autosave_tick(GameState* game) {
     if (game->world == nullptr || game->player == nullptr) return;
     game->autosave_timer += game->frame.dt;
     if (game->autosave_timer < AUTOSAVE_INTERVAL_SECONDS) return;
@@ -106,8 +100,7 @@ void game_autosave_tick(GameState* game)
     world_autosave(game->world, game->player->position);
 }
 
-void game_leave_world(GameState* game)
-{
+void game_leave_world(GameState* game) {
     if (game->world != nullptr && game->player != nullptr) {
         game->world->last_player_position = game->player->position;
         if (!world_save(game->world, game->world->world_name)) {
@@ -131,8 +124,7 @@ void game_leave_world(GameState* game)
     game->look.mouse_captured = false;
 }
 
-void game_start(GameState* game)
-{
+void game_start(GameState* game) {
     MenuSystem* menu = game->menu;
     if (game->world == nullptr) {
         const char* name = menu->selected_world_name;

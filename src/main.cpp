@@ -18,8 +18,7 @@ constexpr int FONT_LOAD_SIZE = 64;
 constexpr int FONT_CODEPOINT_BUFFER = 1024;
 
 // Latin (U+0000..U+017F) then Cyrillic (U+0400..U+04FF): 640 glyphs.
-Font load_font_variant(const char* family, const char* variant)
-{
+Font load_font_variant(const char* family, const char* variant) {
     char path[512] = {0};
     snprintf(path, sizeof path, "./assets/fonts/%s/ttf/%s", family, variant);
     static int codepoints[FONT_CODEPOINT_BUFFER];
@@ -34,32 +33,27 @@ Font load_font_variant(const char* family, const char* variant)
     return font;
 }
 
-const char* chosen_family(const MenuSystem* menu)
-{
+const char* chosen_family(const MenuSystem* menu) {
     return menu->font_families[menu->current_font_family_index];
 }
 
-const char* chosen_variant(const MenuSystem* menu)
-{
+const char* chosen_variant(const MenuSystem* menu) {
     return menu->font_variants[menu->current_font_variant_index];
 }
 
-void remember_font(GameState* game)
-{
+void remember_font(GameState* game) {
     snprintf(game->last_loaded_family, sizeof game->last_loaded_family, "%s", chosen_family(game->menu));
     snprintf(game->last_loaded_variant, sizeof game->last_loaded_variant, "%s", chosen_variant(game->menu));
 }
 
 // The library's default font is shared and must never be unloaded.
-void unload_custom_font(GameState* game)
-{
+void unload_custom_font(GameState* game) {
     if (game->custom_font.glyphCount > 0 && game->custom_font.glyphCount != GetFontDefault().glyphCount) {
         UnloadFont(game->custom_font);
     }
 }
 
-void reload_font_if_changed(GameState* game)
-{
+void reload_font_if_changed(GameState* game) {
     if (strcmp(chosen_family(game->menu), game->last_loaded_family) == 0 &&
         strcmp(chosen_variant(game->menu), game->last_loaded_variant) == 0) {
         return;
@@ -69,8 +63,7 @@ void reload_font_if_changed(GameState* game)
     remember_font(game);
 }
 
-void menu_frame(GameState* game)
-{
+void menu_frame(GameState* game) {
     const MenuInput input = menu_read_input();
     BeginDrawing();
     menu_screen_frame(game->menu, game->custom_font, &input);
@@ -81,8 +74,7 @@ void menu_frame(GameState* game)
     game->should_quit = false;
 }
 
-LoopKeys read_loop_keys(const GameState* game)
-{
+LoopKeys read_loop_keys(const GameState* game) {
     LoopKeys keys = {};
     keys.f2 = IsKeyPressed(KEY_F2);
     keys.f3 = IsKeyPressed(KEY_F3);
@@ -97,8 +89,7 @@ LoopKeys read_loop_keys(const GameState* game)
     return keys;
 }
 
-void apply_loop_key_effects(GameState* game, LoopKeyEffects effects)
-{
+void apply_loop_key_effects(GameState* game, LoopKeyEffects effects) {
     if (effects.fill_system_info) {
         get_cpu_model(game->hud.cpu, sizeof game->hud.cpu);
         get_gpu_model(game->hud.gpu, sizeof game->hud.gpu);
@@ -116,8 +107,7 @@ void apply_loop_key_effects(GameState* game, LoopKeyEffects effects)
     }
 }
 
-void play_input(GameState* game)
-{
+void play_input(GameState* game) {
     Vector3 forward = {};
     Vector3 right = {};
     game_move_vectors(game, &forward, &right);
@@ -136,8 +126,7 @@ void play_input(GameState* game)
     }
 }
 
-void advance_world(GameState* game)
-{
+void advance_world(GameState* game) {
     player_update(game->player, game->world, game->frame.dt, game->flight_enabled);
     world_update_chunks(game->world, game->player->position, game->look.forward);
     clouds_update(game->clouds, game->player->position);
@@ -147,8 +136,7 @@ void advance_world(GameState* game)
     game_autosave_tick(game);
 }
 
-void apply_pause_action(GameState* game, PauseAction action)
-{
+void apply_pause_action(GameState* game, PauseAction action) {
     if (action == PAUSE_ACTION_RESUME) {
         DisableCursor();
         game->look.mouse_captured = true;
@@ -166,8 +154,7 @@ void apply_pause_action(GameState* game, PauseAction action)
 // The 2D layers over the world, in drawing order. The inventory screen and the
 // pause menu take a click right after they are drawn, in the frame that
 // showed what was clicked.
-void overlays_frame(GameState* game, const MenuInput* input)
-{
+void overlays_frame(GameState* game, const MenuInput* input) {
     game_draw_crosshair(game);
     game_draw_hotbar(game);
     if (game->player != nullptr && inventory_is_big_open(game->player)) {
@@ -192,8 +179,7 @@ void overlays_frame(GameState* game, const MenuInput* input)
     }
 }
 
-void game_frame(GameState* game)
-{
+void game_frame(GameState* game) {
     SetTargetFPS(game->menu->max_fps);
     if (game->chat.active) {
         game_chat_input(game);
@@ -222,8 +208,7 @@ void game_frame(GameState* game)
 
 // A game state without a world or player would draw nothing and poll no
 // input, leaving a window that cannot even be closed: back to the main menu.
-void abandon_game(GameState* game)
-{
+void abandon_game(GameState* game) {
     fprintf(stderr, "No running game; back to the main menu\n");
     game_leave_world(game);
     game->menu->current_state = MENU_STATE_MAIN;
@@ -232,8 +217,7 @@ void abandon_game(GameState* game)
 
 // Ends a running game the way leaving it for the menu does, then saves the
 // settings and closes the window.
-void shutdown(GameState* game)
-{
+void shutdown(GameState* game) {
     game_leave_world(game);
     menu_save_settings(game->menu);
     menu_system_free(game->menu);
@@ -245,8 +229,7 @@ void shutdown(GameState* game)
 // Without its data folder the installed game has nowhere to keep worlds and
 // settings; it says why until the player closes the window instead of
 // writing into whatever folder it was started from.
-void show_data_dir_failure(const char* message)
-{
+void show_data_dir_failure(const char* message) {
     SetTargetFPS(30);
     while (!WindowShouldClose() && !IsKeyPressed(KEY_ESCAPE)) {
         BeginDrawing();
@@ -260,8 +243,7 @@ void show_data_dir_failure(const char* message)
 
 }  // namespace
 
-int main(void)
-{
+int main(void) {
     // Lines reach a log file or pipe as they are printed, not when a buffer fills.
     setvbuf(stdout, nullptr, _IOLBF, 0);
     game_catch_quit_signals();

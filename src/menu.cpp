@@ -2,12 +2,13 @@
 // main-menu background.
 #include "menu.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <dirent.h>
-#include <sys/stat.h>
 
 namespace {
 
@@ -25,8 +26,7 @@ constexpr int CHAT_SLOTS = 20;
 constexpr int LINE_BUFFER = 512;
 constexpr int PATH_BUFFER = 512;
 
-void menu_slots(MenuSystem* m, TextSlot* s)
-{
+void menu_slots(MenuSystem* m, TextSlot* s) {
     GameText* g = &m->game_text;
     const TextSlot slots[MENU_SLOTS] = {
         {m->text_select_world, sizeof m->text_select_world, nullptr},
@@ -71,8 +71,7 @@ void menu_slots(MenuSystem* m, TextSlot* s)
     memcpy(s, slots, sizeof slots);
 }
 
-void chat_slots(MenuSystem* m, TextSlot* s)
-{
+void chat_slots(MenuSystem* m, TextSlot* s) {
     GameText* g = &m->game_text;
     const TextSlot slots[CHAT_SLOTS] = {
         {g->msg_quitting, sizeof g->msg_quitting, nullptr},
@@ -101,8 +100,7 @@ void chat_slots(MenuSystem* m, TextSlot* s)
 
 // Fills the slots in file order, one slot per line or per 511-byte piece of a
 // longer line. Slots past the end of the file keep their contents.
-void read_slots(FILE* file, const char* path, const TextSlot* slots, int count)
-{
+void read_slots(FILE* file, const char* path, const TextSlot* slots, int count) {
     char line[LINE_BUFFER] = {0};
     int slot = 0;
     while (slot < count && fgets(line, sizeof line, file) != nullptr) {
@@ -117,8 +115,7 @@ void read_slots(FILE* file, const char* path, const TextSlot* slots, int count)
     }
 }
 
-bool load_slot_file(const char* path, const TextSlot* slots, int count)
-{
+bool load_slot_file(const char* path, const TextSlot* slots, int count) {
     FILE* file = fopen(path, "r");
     if (file == nullptr) {
         return false;
@@ -133,8 +130,7 @@ bool load_slot_file(const char* path, const TextSlot* slots, int count)
     return true;
 }
 
-void load_credits(MenuSystem* menu, const char* path)
-{
+void load_credits(MenuSystem* menu, const char* path) {
     FILE* file = fopen(path, "rb");
     if (file == nullptr) {
         fprintf(stderr, "Failed to load credits text from: %s\n", path);
@@ -154,8 +150,7 @@ void load_credits(MenuSystem* menu, const char* path)
 // Skips flags, width, precision and length of one conversion; returns the
 // conversion character, or 0 when the conversion uses something a fixed
 // argument list cannot serve ('*', '$', a length that changes the type).
-char conversion_kind(const char** cursor)
-{
+char conversion_kind(const char** cursor) {
     const char* p = *cursor;
     while (*p != '\0' && strchr("-+ #0", *p) != nullptr) p++;
     while (*p >= '0' && *p <= '9') p++;
@@ -178,21 +173,18 @@ char conversion_kind(const char** cursor)
 
 }  // namespace
 
-void menu_copy_text(char* dst, size_t size, const char* src)
-{
+void menu_copy_text(char* dst, size_t size, const char* src) {
     size_t n = strnlen(src, size - 1);
     memcpy(dst, src, n);
     dst[n] = '\0';
 }
 
-bool menu_is_directory(const char* path)
-{
+bool menu_is_directory(const char* path) {
     struct stat st {};
     return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool menu_format_fits(const char* format, const char* kinds)
-{
+bool menu_format_fits(const char* format, const char* kinds) {
     size_t used = 0;
     size_t available = strlen(kinds);
     const char* p = format;
@@ -211,8 +203,7 @@ bool menu_format_fits(const char* format, const char* kinds)
     return true;
 }
 
-void menu_load_language(MenuSystem* menu, const char* language)
-{
+void menu_load_language(MenuSystem* menu, const char* language) {
     menu_copy_text(menu->current_language, sizeof menu->current_language, language);
     char path[PATH_BUFFER] = {0};
     TextSlot slots[MENU_SLOTS] = {};
@@ -233,8 +224,7 @@ void menu_load_language(MenuSystem* menu, const char* language)
 
 // A directory name that does not fit the 31-character slot is skipped rather
 // than cut, so a listed language always names a real directory.
-void menu_scan_languages(MenuSystem* menu)
-{
+void menu_scan_languages(MenuSystem* menu) {
     DIR* dir = opendir("./assets/text");
     if (dir == nullptr) {
         return;
@@ -247,8 +237,8 @@ void menu_scan_languages(MenuSystem* menu)
         if (strlen(entry->d_name) >= sizeof menu->available_languages[0]) continue;
         snprintf(path, sizeof path, "./assets/text/%s", entry->d_name);
         if (!menu_is_directory(path)) continue;
-        menu_copy_text(menu->available_languages[menu->available_languages_count],
-                  sizeof menu->available_languages[0], entry->d_name);
+        menu_copy_text(menu->available_languages[menu->available_languages_count], sizeof menu->available_languages[0],
+                       entry->d_name);
         menu->available_languages_count++;
     }
     if (closedir(dir) != 0) {
@@ -266,8 +256,7 @@ void menu_scan_languages(MenuSystem* menu)
     menu_load_language(menu, menu->available_languages[menu->current_language_index]);
 }
 
-void menu_load_splash_text(MenuSystem* menu)
-{
+void menu_load_splash_text(MenuSystem* menu) {
     menu->splash_texts_count = 0;
     menu->current_splash_text[0] = '\0';
     const char* path = "./assets/splashtexts/splashs.txt";
@@ -288,12 +277,11 @@ void menu_load_splash_text(MenuSystem* menu)
     }
     if (menu->splash_texts_count > 0) {
         menu_copy_text(menu->current_splash_text, sizeof menu->current_splash_text,
-                  menu->splash_texts[rand() % menu->splash_texts_count]);
+                       menu->splash_texts[rand() % menu->splash_texts_count]);
     }
 }
 
-int menu_list_backgrounds(const char* dir_path, char names[][256], int max_names)
-{
+int menu_list_backgrounds(const char* dir_path, char names[][256], int max_names) {
     DIR* dir = opendir(dir_path);
     if (dir == nullptr) {
         return 0;
@@ -312,8 +300,7 @@ int menu_list_backgrounds(const char* dir_path, char names[][256], int max_names
     return count;
 }
 
-void menu_load_random_background(MenuSystem* menu)
-{
+void menu_load_random_background(MenuSystem* menu) {
     static char names[MENU_MAX_BACKGROUNDS][256];
     int count = menu_list_backgrounds("./assets/mainmenubackground", names, MENU_MAX_BACKGROUNDS);
     if (count == 0) {
@@ -326,8 +313,7 @@ void menu_load_random_background(MenuSystem* menu)
     menu->background_loaded = true;
 }
 
-void menu_system_init(MenuSystem* menu)
-{
+void menu_system_init(MenuSystem* menu) {
     memset(menu, 0, sizeof *menu);
     menu->current_state = MENU_STATE_MAIN;
     menu->previous_state = MENU_STATE_MAIN;
@@ -342,8 +328,7 @@ void menu_system_init(MenuSystem* menu)
     menu_save_settings(menu);
 }
 
-MenuSystem* menu_system_create(void)
-{
+MenuSystem* menu_system_create(void) {
     MenuSystem* menu = static_cast<MenuSystem*>(calloc(1, sizeof(MenuSystem)));
     if (menu == nullptr) {
         fprintf(stderr, "Failed to allocate the menu system\n");
@@ -358,8 +343,7 @@ MenuSystem* menu_system_create(void)
     return menu;
 }
 
-void menu_system_free(MenuSystem* menu)
-{
+void menu_system_free(MenuSystem* menu) {
     if (menu == nullptr) {
         return;
     }

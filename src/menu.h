@@ -17,8 +17,8 @@ enum MenuState : int32_t {
 };
 
 struct WorldInfo {
-    char name[256];     // directory name under ./worlds
-    char created[64];   // last_saved text of world.txt, "Unknown" when absent
+    char name[256];    // directory name under ./worlds
+    char created[64];  // last_saved text of world.txt, "Unknown" when absent
     int32_t chunk_count;
 };
 

@@ -1,12 +1,12 @@
 // The main menu, the world list with its scan of ./worlds, and the screen
 // that names a new world.
-#include "menu.h"
+#include <dirent.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 
+#include "menu.h"
 #include "world.h"
 
 namespace {
@@ -17,31 +17,26 @@ const Color ROW_SELECTED = {80, 120, 200, 255};
 const Color ROW_HOVER = {100, 100, 100, 255};
 const Color ERROR_TEXT = {230, 41, 55, 255};
 
-float text_width(Font font, const char* text, float size, float spacing)
-{
+float text_width(Font font, const char* text, float size, float spacing) {
     return MeasureTextEx(font, text, size, spacing).x;
 }
 
-void draw_centered(Font font, const char* text, float y, float size, float spacing, Color color)
-{
+void draw_centered(Font font, const char* text, float y, float size, float spacing, Color color) {
     float x = (static_cast<float>(GetScreenWidth()) - text_width(font, text, size, spacing)) * 0.5f;
     DrawTextEx(font, text, Vector2{x, y}, size, spacing, color);
 }
 
 // A label centred on x, as the buttons of these screens place them.
-void draw_label(Font font, const char* text, float center, float y, float size)
-{
+void draw_label(Font font, const char* text, float center, float y, float size) {
     DrawTextEx(font, text, Vector2{center - text_width(font, text, size, 1.0f) * 0.5f, y}, size, 1.0f, BLACK);
 }
 
-bool world_dir_entry(const struct dirent* entry)
-{
+bool world_dir_entry(const struct dirent* entry) {
     return entry->d_name[0] != '.' && world_folder_exists(entry->d_name);
 }
 
 // The list shows "Unknown" and 0 chunks for what world.txt does not say.
-void read_world_info(WorldInfo* info)
-{
+void read_world_info(WorldInfo* info) {
     WorldMetadata metadata = {};
     menu_copy_text(metadata.last_saved, sizeof metadata.last_saved, "Unknown");
     world_metadata_read(info->name, &metadata);
@@ -49,26 +44,22 @@ void read_world_info(WorldInfo* info)
     info->chunk_count = metadata.chunk_count;
 }
 
-void start_game(MenuSystem* menu, const char* name)
-{
+void start_game(MenuSystem* menu, const char* name) {
     menu_copy_text(menu->selected_world_name, sizeof menu->selected_world_name, name);
     menu->should_start_game = true;
     menu->current_state = MENU_STATE_GAME;
 }
 
-Rectangle main_button_rect(int i)
-{
+Rectangle main_button_rect(int i) {
     return Rectangle{static_cast<float>(GetScreenWidth() / 2 - 200), static_cast<float>(GetScreenHeight() / 2 + 80 * i),
                      400, 60};
 }
 
-Rectangle language_button_rect()
-{
+Rectangle language_button_rect() {
     return Rectangle{10, static_cast<float>(GetScreenHeight() - 50), 80, 40};
 }
 
-void draw_main_buttons(const MenuSystem* menu, Font font, Vector2 mouse)
-{
+void draw_main_buttons(const MenuSystem* menu, Font font, Vector2 mouse) {
     const char* labels[4] = {menu->text_select_world, menu->text_credits_info, menu->game_text.settings,
                              menu->text_quit};
     for (int i = 0; i < 4; i++) {
@@ -78,8 +69,7 @@ void draw_main_buttons(const MenuSystem* menu, Font font, Vector2 mouse)
     }
 }
 
-void update_main_buttons(MenuSystem* menu, const MenuInput* input)
-{
+void update_main_buttons(MenuSystem* menu, const MenuInput* input) {
     int acting = -1;
     for (int i = 0; i < 4 && acting < 0; i++) {
         if (input->click && CheckCollisionPointRec(input->mouse, main_button_rect(i))) acting = i;
@@ -96,8 +86,7 @@ void update_main_buttons(MenuSystem* menu, const MenuInput* input)
     }
 }
 
-void draw_language_button(const MenuSystem* menu, Font font, Vector2 mouse)
-{
+void draw_language_button(const MenuSystem* menu, Font font, Vector2 mouse) {
     int sh = GetScreenHeight();
     menu_draw_button(language_button_rect(), MENU_BUTTON_NORMAL, mouse);
     Vector2 size = MeasureTextEx(font, menu->current_language, 24, 1.0f);
@@ -106,20 +95,17 @@ void draw_language_button(const MenuSystem* menu, Font font, Vector2 mouse)
     DrawTextEx(font, menu->current_language, Vector2{static_cast<float>(x), static_cast<float>(y)}, 24, 1.0f, BLACK);
 }
 
-void update_language_button(MenuSystem* menu, const MenuInput* input)
-{
+void update_language_button(MenuSystem* menu, const MenuInput* input) {
     if (input->click && CheckCollisionPointRec(input->mouse, language_button_rect())) {
         menu_next_language(menu);
     }
 }
 
-Rectangle world_row_rect(int list_x, int i)
-{
+Rectangle world_row_rect(int list_x, int i) {
     return Rectangle{static_cast<float>(list_x), static_cast<float>(120 + 60 * i), 600, 50};
 }
 
-void draw_world_row(const MenuSystem* menu, Font font, int list_x, int i, Vector2 mouse)
-{
+void draw_world_row(const MenuSystem* menu, Font font, int list_x, int i, Vector2 mouse) {
     const WorldInfo* info = &menu->available_worlds[i];
     Rectangle row = world_row_rect(list_x, i);
     Color fill = MENU_BUTTON_NORMAL;
@@ -140,8 +126,7 @@ void draw_world_row(const MenuSystem* menu, Font font, int list_x, int i, Vector
     DrawTextEx(font, detail, Vector2{row.x + 10, row.y + 28}, 16, 1.0f, MENU_SECONDARY_TEXT);
 }
 
-void update_world_row(MenuSystem* menu, int list_x, int i, const MenuInput* input)
-{
+void update_world_row(MenuSystem* menu, int list_x, int i, const MenuInput* input) {
     if (input->click && CheckCollisionPointRec(input->mouse, world_row_rect(list_x, i))) {
         menu->selected_world_index = i;
         start_game(menu, menu->available_worlds[i].name);
@@ -149,8 +134,7 @@ void update_world_row(MenuSystem* menu, int list_x, int i, const MenuInput* inpu
 }
 
 // A row clicked selects itself before the rows below it are drawn.
-void world_rows_frame(MenuSystem* menu, Font font, int list_x, const MenuInput* input)
-{
+void world_rows_frame(MenuSystem* menu, Font font, int list_x, const MenuInput* input) {
     for (int i = 0; i < menu->world_count && i < MENU_WORLD_ROWS; i++) {
         draw_world_row(menu, font, list_x, i, input->mouse);
         update_world_row(menu, list_x, i, input);
@@ -158,8 +142,7 @@ void world_rows_frame(MenuSystem* menu, Font font, int list_x, const MenuInput* 
 }
 
 // Typed characters and Backspace reach the name before it is drawn.
-void update_name_typing(MenuSystem* menu, const MenuInput* input)
-{
+void update_name_typing(MenuSystem* menu, const MenuInput* input) {
     for (int i = 0; i < input->char_count; i++) {
         menu_create_world_type_char(menu, input->chars[i]);
     }
@@ -168,8 +151,7 @@ void update_name_typing(MenuSystem* menu, const MenuInput* input)
     }
 }
 
-void draw_name_input(const MenuSystem* menu, Font font, int input_x, int center_y)
-{
+void draw_name_input(const MenuSystem* menu, Font font, int input_x, int center_y) {
     DrawRectangle(input_x, center_y - 50, 400, 50, MENU_BUTTON_NORMAL);
     DrawRectangleLinesEx(Rectangle{static_cast<float>(input_x), static_cast<float>(center_y - 50), 400, 50}, 2.0f,
                          WHITE);
@@ -185,8 +167,7 @@ void draw_name_input(const MenuSystem* menu, Font font, int input_x, int center_
 
 }  // namespace
 
-void menu_draw_background(const MenuSystem* menu)
-{
+void menu_draw_background(const MenuSystem* menu) {
     if (!menu->background_loaded) {
         ClearBackground(MENU_SCREEN_FILL);
         return;
@@ -197,16 +178,14 @@ void menu_draw_background(const MenuSystem* menu)
     DrawTexturePro(tex, source, dest, Vector2{0, 0}, 0.0f, WHITE);
 }
 
-bool menu_draw_button(Rectangle rect, Color normal, Vector2 mouse)
-{
+bool menu_draw_button(Rectangle rect, Color normal, Vector2 mouse) {
     bool hovered = CheckCollisionPointRec(mouse, rect);
     DrawRectangleRec(rect, hovered ? BUTTON_HOVER : normal);
     DrawRectangleLinesEx(rect, 2.0f, WHITE);
     return hovered;
 }
 
-void menu_next_language(MenuSystem* menu)
-{
+void menu_next_language(MenuSystem* menu) {
     if (menu->available_languages_count <= 0) {
         return;
     }
@@ -215,8 +194,7 @@ void menu_next_language(MenuSystem* menu)
     menu_save_settings(menu);
 }
 
-static void draw_main(const MenuSystem* menu, Font font, Vector2 mouse)
-{
+static void draw_main(const MenuSystem* menu, Font font, Vector2 mouse) {
     menu_draw_background(menu);
     const char* logo = "QVOX";
     float logo_w = text_width(font, logo, 80, 2.0f);
@@ -225,22 +203,20 @@ static void draw_main(const MenuSystem* menu, Font font, Vector2 mouse)
     draw_centered(font, QVOX_MENU_VERSION_LINE, 150, 24, 1.0f, MENU_SECONDARY_TEXT);
     if (menu->current_splash_text[0] != '\0') {
         float h = MeasureTextEx(font, menu->current_splash_text, 36, 1.0f).y;
-        DrawTextPro(font, menu->current_splash_text, Vector2{logo_x + logo_w + 30, 210}, Vector2{0, h * 0.5f},
-                    -20.0f, 36, 1.0f, SPLASH);
+        DrawTextPro(font, menu->current_splash_text, Vector2{logo_x + logo_w + 30, 210}, Vector2{0, h * 0.5f}, -20.0f,
+                    36, 1.0f, SPLASH);
     }
     draw_main_buttons(menu, font, mouse);
     draw_language_button(menu, font, mouse);
 }
 
-static void main_frame(MenuSystem* menu, Font font, const MenuInput* input)
-{
+static void main_frame(MenuSystem* menu, Font font, const MenuInput* input) {
     draw_main(menu, font, input->mouse);
     update_main_buttons(menu, input);
     update_language_button(menu, input);
 }
 
-void menu_world_select_keys(MenuSystem* menu, bool up, bool down, bool enter, bool escape)
-{
+void menu_world_select_keys(MenuSystem* menu, bool up, bool down, bool enter, bool escape) {
     if (up && menu->selected_world_index > 0) menu->selected_world_index--;
     if (down && menu->selected_world_index < menu->world_count - 1) menu->selected_world_index++;
     if (enter && menu->world_count > 0) {
@@ -249,13 +225,11 @@ void menu_world_select_keys(MenuSystem* menu, bool up, bool down, bool enter, bo
     if (escape) menu->current_state = MENU_STATE_MAIN;
 }
 
-static Rectangle world_list_button_rect(int list_x, bool back)
-{
+static Rectangle world_list_button_rect(int list_x, bool back) {
     return Rectangle{static_cast<float>(list_x + (back ? 450 : 0)), 630, 150, 50};
 }
 
-static void draw_world_list_buttons(const MenuSystem* menu, Font font, int list_x, Vector2 mouse)
-{
+static void draw_world_list_buttons(const MenuSystem* menu, Font font, int list_x, Vector2 mouse) {
     Rectangle create = world_list_button_rect(list_x, false);
     Rectangle back = world_list_button_rect(list_x, true);
     menu_draw_button(create, MENU_BUTTON_NORMAL, mouse);
@@ -268,8 +242,7 @@ static void draw_world_list_buttons(const MenuSystem* menu, Font font, int list_
     }
 }
 
-static void update_world_list_buttons(MenuSystem* menu, int list_x, const MenuInput* input)
-{
+static void update_world_list_buttons(MenuSystem* menu, int list_x, const MenuInput* input) {
     if (!input->click) return;
     if (CheckCollisionPointRec(input->mouse, world_list_button_rect(list_x, false))) {
         menu->current_state = MENU_STATE_CREATE_WORLD;
@@ -281,8 +254,7 @@ static void update_world_list_buttons(MenuSystem* menu, int list_x, const MenuIn
     }
 }
 
-static void world_select_frame(MenuSystem* menu, Font font, const MenuInput* input)
-{
+static void world_select_frame(MenuSystem* menu, Font font, const MenuInput* input) {
     ClearBackground(MENU_SCREEN_FILL);
     draw_centered(font, menu->text_title_select_world, 40, 64, 2.0f, WHITE);
     int list_x = (GetScreenWidth() - 600) / 2;
@@ -292,8 +264,7 @@ static void world_select_frame(MenuSystem* menu, Font font, const MenuInput* inp
     menu_world_select_keys(menu, input->up, input->down, input->enter, input->escape);
 }
 
-void menu_create_world_type_char(MenuSystem* menu, int c)
-{
+void menu_create_world_type_char(MenuSystem* menu, int c) {
     if (!world_name_char_typable(c) || menu->new_world_name_len >= WORLD_NAME_MAX - 1) {
         return;
     }
@@ -302,8 +273,7 @@ void menu_create_world_type_char(MenuSystem* menu, int c)
     menu->create_world_error = false;
 }
 
-void menu_create_world_request(MenuSystem* menu)
-{
+void menu_create_world_request(MenuSystem* menu) {
     if (menu->new_world_name_len == 0) {
         menu->create_world_error = true;
         menu_copy_text(menu->create_world_error_msg, sizeof menu->create_world_error_msg, menu->text_error_empty_name);
@@ -319,15 +289,13 @@ void menu_create_world_request(MenuSystem* menu)
     start_game(menu, menu->new_world_name);
 }
 
-static Rectangle create_screen_button_rect(bool cancel)
-{
+static Rectangle create_screen_button_rect(bool cancel) {
     int input_x = (GetScreenWidth() - 400) / 2;
     int center_y = GetScreenHeight() / 2;
     return Rectangle{static_cast<float>(input_x + (cancel ? 210 : 40)), static_cast<float>(center_y + 100), 150, 50};
 }
 
-static void draw_create_world(const MenuSystem* menu, Font font, Vector2 mouse)
-{
+static void draw_create_world(const MenuSystem* menu, Font font, Vector2 mouse) {
     ClearBackground(MENU_SCREEN_FILL);
     draw_centered(font, menu->text_title_create_world, 40, 64, 2.0f, WHITE);
     int input_x = (GetScreenWidth() - 400) / 2;
@@ -344,8 +312,7 @@ static void draw_create_world(const MenuSystem* menu, Font font, Vector2 mouse)
     }
 }
 
-static void update_create_world_buttons(MenuSystem* menu, const MenuInput* input)
-{
+static void update_create_world_buttons(MenuSystem* menu, const MenuInput* input) {
     bool create_hovered = CheckCollisionPointRec(input->mouse, create_screen_button_rect(false));
     bool cancel_hovered = CheckCollisionPointRec(input->mouse, create_screen_button_rect(true));
     if (input->click && cancel_hovered && !create_hovered) {
@@ -357,15 +324,13 @@ static void update_create_world_buttons(MenuSystem* menu, const MenuInput* input
     }
 }
 
-static void create_world_frame(MenuSystem* menu, Font font, const MenuInput* input)
-{
+static void create_world_frame(MenuSystem* menu, Font font, const MenuInput* input) {
     update_name_typing(menu, input);
     draw_create_world(menu, font, input->mouse);
     update_create_world_buttons(menu, input);
 }
 
-MenuInput menu_read_input(void)
-{
+MenuInput menu_read_input(void) {
     MenuInput input = {};
     input.mouse = GetMousePosition();
     input.click = IsMouseButtonPressed(MOUSE_BUTTON_LEFT);
@@ -381,46 +346,30 @@ MenuInput menu_read_input(void)
     return input;
 }
 
-void menu_screen_frame(MenuSystem* menu, Font font, const MenuInput* input)
-{
+void menu_screen_frame(MenuSystem* menu, Font font, const MenuInput* input) {
     switch (menu->current_state) {
-    case MENU_STATE_MAIN:
-        main_frame(menu, font, input);
-        break;
-    case MENU_STATE_WORLD_SELECT:
-        world_select_frame(menu, font, input);
-        break;
-    case MENU_STATE_CREATE_WORLD:
-        create_world_frame(menu, font, input);
-        break;
-    case MENU_STATE_CREDITS:
-        menu_credits_frame(menu, font, input);
-        break;
-    default:
-        menu_settings_frame(menu, font, input);
-        break;
+    case MENU_STATE_MAIN: main_frame(menu, font, input); break;
+    case MENU_STATE_WORLD_SELECT: world_select_frame(menu, font, input); break;
+    case MENU_STATE_CREATE_WORLD: create_world_frame(menu, font, input); break;
+    case MENU_STATE_CREDITS: menu_credits_frame(menu, font, input); break;
+    default: menu_settings_frame(menu, font, input); break;
     }
 }
 
-void menu_escape_pressed(MenuSystem* menu)
-{
+void menu_escape_pressed(MenuSystem* menu) {
     switch (menu->current_state) {
     case MENU_STATE_WORLD_SELECT:
     case MENU_STATE_CREDITS:
-    case MENU_STATE_SETTINGS:
-        menu->current_state = MENU_STATE_MAIN;
-        break;
+    case MENU_STATE_SETTINGS: menu->current_state = MENU_STATE_MAIN; break;
     case MENU_STATE_CREATE_WORLD:
         menu->current_state = MENU_STATE_MAIN;
         menu->create_world_error = false;
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
-void menu_scan_worlds(MenuSystem* menu)
-{
+void menu_scan_worlds(MenuSystem* menu) {
     free(menu->available_worlds);
     menu->available_worlds = nullptr;
     menu->world_count = 0;

@@ -1,6 +1,7 @@
 // ./options.txt, the installed font families and variants, and the two
 // sliders shared by the settings screen and the in-game settings panel.
-#include "menu.h"
+#include <dirent.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <climits>
@@ -8,10 +9,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
-#include <sys/stat.h>
 
 #include "file_io.h"
+#include "menu.h"
 
 namespace {
 
@@ -30,19 +30,16 @@ struct NamedSettings {
     bool has_language, has_family, has_variant;
 };
 
-bool is_space(char c)
-{
+bool is_space(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-float clamp_render_distance(float v)
-{
+float clamp_render_distance(float v) {
     if (!(v >= 10.0f)) return 10.0f;  // NaN lands here too
     return v > 100.0f ? 100.0f : v;
 }
 
-int parse_max_fps(const char* value)
-{
+int parse_max_fps(const char* value) {
     long v = strtol(value, nullptr, 10);
     if (v > INT_MAX) v = INT_MAX;
     if (v < INT_MIN) v = INT_MIN;
@@ -52,8 +49,7 @@ int parse_max_fps(const char* value)
 }
 
 // One line (or one 255-byte piece) of the settings file.
-void apply_settings_line(MenuSystem* menu, char* line, NamedSettings* names)
-{
+void apply_settings_line(MenuSystem* menu, char* line, NamedSettings* names) {
     line[strcspn(line, "\n")] = '\0';
     if (line[0] == '\0' || line[0] == '#') return;
     line[strcspn(line, "#")] = '\0';
@@ -82,8 +78,7 @@ void apply_settings_line(MenuSystem* menu, char* line, NamedSettings* names)
     }
 }
 
-void apply_names(MenuSystem* menu, const NamedSettings* names)
-{
+void apply_names(MenuSystem* menu, const NamedSettings* names) {
     if (names->has_language && names->language[0] != '\0') {
         for (int i = 0; i < menu->available_languages_count; i++) {
             if (strcmp(menu->available_languages[i], names->language) == 0) {
@@ -111,24 +106,22 @@ void apply_names(MenuSystem* menu, const NamedSettings* names)
 }
 
 // The lines of options.txt into `text`; the length, or -1 when they do not fit.
-int format_settings(char* text, size_t size, const MenuSystem* menu)
-{
+int format_settings(char* text, size_t size, const MenuSystem* menu) {
     int n = snprintf(text, size,
-                    "# QVOX Game Settings\n"
-                    "render_distance=%.1f\n"
-                    "max_fps=%d # 0 means unlimited\n"
-                    "language=%s\n"
-                    "# do not change fonts manually i made a nice little interface for that :c\n"
-                    "font_family=%s\n"
-                    "font_variant=%s\n",
-                    static_cast<double>(menu->render_distance), menu->max_fps, menu->current_language,
-                    menu->font_families[menu->current_font_family_index],
-                    menu->font_variants[menu->current_font_variant_index]);
+                     "# QVOX Game Settings\n"
+                     "render_distance=%.1f\n"
+                     "max_fps=%d # 0 means unlimited\n"
+                     "language=%s\n"
+                     "# do not change fonts manually i made a nice little interface for that :c\n"
+                     "font_family=%s\n"
+                     "font_variant=%s\n",
+                     static_cast<double>(menu->render_distance), menu->max_fps, menu->current_language,
+                     menu->font_families[menu->current_font_family_index],
+                     menu->font_variants[menu->current_font_variant_index]);
     return n > 0 && static_cast<size_t>(n) < size ? n : -1;
 }
 
-void draw_slider(Font font, int panel_x, int y, const char* label, const char* value, int knob_offset)
-{
+void draw_slider(Font font, int panel_x, int y, const char* label, const char* value, int knob_offset) {
     DrawTextEx(font, label, Vector2{static_cast<float>(panel_x + 30), static_cast<float>(y)}, 28, 1.0f, WHITE);
     DrawTextEx(font, value, Vector2{static_cast<float>(panel_x + 500), static_cast<float>(y)}, 28, 1.0f,
                MENU_SECONDARY_TEXT);
@@ -138,16 +131,14 @@ void draw_slider(Font font, int panel_x, int y, const char* label, const char* v
     DrawRectangleLines(panel_x + 44 + knob_offset, y + 30, 12, 30, WHITE);
 }
 
-bool dragging_in(const MenuInput* input, int x, int y)
-{
+bool dragging_in(const MenuInput* input, int x, int y) {
     return input->left_down &&
            CheckCollisionPointRec(input->mouse, Rectangle{static_cast<float>(x), static_cast<float>(y), 500, 40});
 }
 
 }  // namespace
 
-void menu_load_settings(MenuSystem* menu)
-{
+void menu_load_settings(MenuSystem* menu) {
     FILE* file = fopen(OPTIONS_PATH, "r");
     if (file == nullptr) {
         return;
@@ -168,8 +159,7 @@ void menu_load_settings(MenuSystem* menu)
 
 // Written whole and renamed over the old file, so a crash in the middle of a
 // slider drag never leaves a torn settings file.
-void menu_save_settings(MenuSystem* menu)
-{
+void menu_save_settings(MenuSystem* menu) {
     char text[OPTIONS_TEXT_MAX];
     const int n = format_settings(text, sizeof text, menu);
     if (n < 0 || !file_write_whole(OPTIONS_PATH, text, static_cast<size_t>(n), false)) {
@@ -177,8 +167,7 @@ void menu_save_settings(MenuSystem* menu)
     }
 }
 
-void menu_scan_fonts(MenuSystem* menu)
-{
+void menu_scan_fonts(MenuSystem* menu) {
     DIR* dir = opendir("./assets/fonts");
     if (dir != nullptr) {
         menu->font_families_count = 0;
@@ -191,7 +180,7 @@ void menu_scan_fonts(MenuSystem* menu)
             snprintf(ttf, sizeof ttf, "%s/ttf", path);
             if (!menu_is_directory(path) || !menu_is_directory(ttf)) continue;
             menu_copy_text(menu->font_families[menu->font_families_count], sizeof menu->font_families[0],
-                      entry->d_name);
+                           entry->d_name);
             menu->font_families_count++;
         }
         if (closedir(dir) != 0) {
@@ -210,8 +199,7 @@ void menu_scan_fonts(MenuSystem* menu)
     menu->current_font_family_index = 0;
 }
 
-void menu_scan_font_variants(MenuSystem* menu, const char* font_family)
-{
+void menu_scan_font_variants(MenuSystem* menu, const char* font_family) {
     char path[PATH_BUFFER] = {0};
     snprintf(path, sizeof path, "./assets/fonts/%s/ttf", font_family);
     menu->font_variants_count = 0;
@@ -223,7 +211,7 @@ void menu_scan_font_variants(MenuSystem* menu, const char* font_family)
             const char* dot = strrchr(entry->d_name, '.');
             if (dot == nullptr || strcmp(dot, ".ttf") != 0) continue;
             menu_copy_text(menu->font_variants[menu->font_variants_count], sizeof menu->font_variants[0],
-                      entry->d_name);
+                           entry->d_name);
             if (strstr(entry->d_name, "Regular") != nullptr) {
                 menu->current_font_variant_index = menu->font_variants_count;
             }
@@ -240,30 +228,26 @@ void menu_scan_font_variants(MenuSystem* menu, const char* font_family)
     }
 }
 
-int menu_render_distance_knob_offset(float render_distance)
-{
+int menu_render_distance_knob_offset(float render_distance) {
     float n = fmaf(render_distance, 1.0f / 90.0f, -1.0f / 9.0f);
     if (n < 0.0f) return 0;
     return static_cast<int>(fminf(n, 1.0f) * 500.0f);
 }
 
-float menu_render_distance_from_mouse(float mouse_x, int slider_x)
-{
+float menu_render_distance_from_mouse(float mouse_x, int slider_x) {
     float t = (mouse_x - static_cast<float>(slider_x)) * 0.002f;
     if (t < 0.0f) return 10.0f;
     return fmaf(fminf(t, 1.0f), 90.0f, 10.0f);
 }
 
-int menu_max_fps_knob_offset(int max_fps)
-{
+int menu_max_fps_knob_offset(int max_fps) {
     if (max_fps == 0) return 500;
     float n = static_cast<float>(max_fps - 30) * (1.0f / 210.0f);
     if (n < 0.0f) return 0;
     return static_cast<int>(fminf(n, 1.0f) * 500.0f);
 }
 
-int menu_max_fps_from_mouse(float mouse_x, int slider_x)
-{
+int menu_max_fps_from_mouse(float mouse_x, int slider_x) {
     float t = (mouse_x - static_cast<float>(slider_x)) * 0.002f;
     t = fminf(fmaxf(t, 0.0f), 1.0f);
     if (t >= 0.95f) return 0;
@@ -271,8 +255,7 @@ int menu_max_fps_from_mouse(float mouse_x, int slider_x)
     return fps < 30 ? 30 : fps;
 }
 
-void menu_draw_setting_sliders(const MenuSystem* menu, Font font, int panel_x)
-{
+void menu_draw_setting_sliders(const MenuSystem* menu, Font font, int panel_x) {
     char value[32] = {0};
     snprintf(value, sizeof value, "%.0f", static_cast<double>(menu->render_distance));
     draw_slider(font, panel_x, 115, menu->game_text.render_dist_label, value,
@@ -285,8 +268,7 @@ void menu_draw_setting_sliders(const MenuSystem* menu, Font font, int panel_x)
     draw_slider(font, panel_x, 215, menu->game_text.max_fps_label, value, menu_max_fps_knob_offset(menu->max_fps));
 }
 
-void menu_update_setting_sliders(MenuSystem* menu, int panel_x, const MenuInput* input)
-{
+void menu_update_setting_sliders(MenuSystem* menu, int panel_x, const MenuInput* input) {
     int slider_x = panel_x + 50;
     if (dragging_in(input, slider_x, 140)) {
         menu->render_distance = menu_render_distance_from_mouse(input->mouse.x, slider_x);

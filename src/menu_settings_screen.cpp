@@ -1,10 +1,10 @@
 // The settings screen (sliders, font family and variant choosers) and the
 // credits screen.
-#include "data_dir.h"
-#include "menu.h"
-
 #include <cstdio>
 #include <cstring>
+
+#include "data_dir.h"
+#include "menu.h"
 
 namespace {
 
@@ -12,18 +12,15 @@ const Color PANEL_FILL = {40, 40, 40, 255};
 const Color CREDITS_BOX = {40, 40, 40, 200};
 const Color DIM_LAYER = {0, 0, 0, 150};
 
-Vector2 at(int x, int y)
-{
+Vector2 at(int x, int y) {
     return Vector2{static_cast<float>(x), static_cast<float>(y)};
 }
 
-Rectangle rect(int x, int y, int w, int h)
-{
+Rectangle rect(int x, int y, int w, int h) {
     return Rectangle{static_cast<float>(x), static_cast<float>(y), static_cast<float>(w), static_cast<float>(h)};
 }
 
-void draw_family_chooser(const MenuSystem* menu, Font font, int panel_x, Vector2 mouse)
-{
+void draw_family_chooser(const MenuSystem* menu, Font font, int panel_x, Vector2 mouse) {
     DrawTextEx(font, menu->game_text.font_family_label, at(panel_x + 30, 305), 24, 1.0f, WHITE);
     menu_draw_button(rect(panel_x + 50, 339, 35, 35), MENU_BUTTON_NORMAL, mouse);
     menu_draw_button(rect(panel_x + 500, 339, 35, 35), MENU_BUTTON_NORMAL, mouse);
@@ -34,8 +31,7 @@ void draw_family_chooser(const MenuSystem* menu, Font font, int panel_x, Vector2
     DrawTextEx(font, family, at(panel_x + (600 - w) / 2, 345), 22, 1.0f, WHITE);
 }
 
-void update_family_chooser(MenuSystem* menu, int panel_x, const MenuInput* input)
-{
+void update_family_chooser(MenuSystem* menu, int panel_x, const MenuInput* input) {
     if (!input->click) {
         return;
     }
@@ -46,8 +42,7 @@ void update_family_chooser(MenuSystem* menu, int panel_x, const MenuInput* input
     }
 }
 
-void draw_variant_chooser(const MenuSystem* menu, Font font, int panel_x, Vector2 mouse)
-{
+void draw_variant_chooser(const MenuSystem* menu, Font font, int panel_x, Vector2 mouse) {
     DrawTextEx(font, menu->game_text.font_variant_label, at(panel_x + 30, 381), 24, 1.0f, WHITE);
     DrawRectangle(panel_x + 140, 386, 330, 30, MENU_BUTTON_NORMAL);
     DrawRectangleLines(panel_x + 140, 386, 330, 30, WHITE);
@@ -62,8 +57,7 @@ void draw_variant_chooser(const MenuSystem* menu, Font font, int panel_x, Vector
     DrawTextEx(font, "v", at(panel_x + 481, 418), 20, 1.0f, BLACK);
 }
 
-void update_variant_chooser(MenuSystem* menu, int panel_x, const MenuInput* input)
-{
+void update_variant_chooser(MenuSystem* menu, int panel_x, const MenuInput* input) {
     if (!input->click) {
         return;
     }
@@ -81,8 +75,7 @@ void update_variant_chooser(MenuSystem* menu, int panel_x, const MenuInput* inpu
 
 // The page lies beside the program (or in its installed tree), not in the
 // working directory.
-void open_info_page(void)
-{
+void open_info_page(void) {
     char assets[512] = {0};
     if (!data_dir_program_assets(assets, sizeof assets)) {
         snprintf(assets, sizeof assets, "%sassets", GetApplicationDirectory());
@@ -94,23 +87,20 @@ void open_info_page(void)
 
 }  // namespace
 
-void menu_previous_font_family(MenuSystem* menu)
-{
+void menu_previous_font_family(MenuSystem* menu) {
     int count = menu->font_families_count;
     menu->current_font_family_index = (menu->current_font_family_index + count - 1) % count;
     menu_scan_font_variants(menu, menu->font_families[menu->current_font_family_index]);
     menu_save_settings(menu);
 }
 
-void menu_next_font_family(MenuSystem* menu)
-{
+void menu_next_font_family(MenuSystem* menu) {
     menu->current_font_family_index = (menu->current_font_family_index + 1) % menu->font_families_count;
     menu_scan_font_variants(menu, menu->font_families[menu->current_font_family_index]);
     menu_save_settings(menu);
 }
 
-bool menu_font_variant_step(MenuSystem* menu, int step)
-{
+bool menu_font_variant_step(MenuSystem* menu, int step) {
     int next = menu->current_font_variant_index + step;
     if (next < 0 || next >= menu->font_variants_count) {
         return false;
@@ -119,8 +109,7 @@ bool menu_font_variant_step(MenuSystem* menu, int step)
     return true;
 }
 
-static void draw_settings_frame(const MenuSystem* menu, Font font, int panel_x)
-{
+static void draw_settings_frame(const MenuSystem* menu, Font font, int panel_x) {
     int sw = GetScreenWidth();
     ClearBackground(MENU_SCREEN_FILL);
     const char* title = menu->game_text.settings;
@@ -130,22 +119,19 @@ static void draw_settings_frame(const MenuSystem* menu, Font font, int panel_x)
     DrawRectangleLines(panel_x - 10, 110, 620, 440, WHITE);
 }
 
-static Rectangle settings_back_rect()
-{
+static Rectangle settings_back_rect() {
     return rect(GetScreenWidth() / 2 - 75, 580, 150, 50);
 }
 
-static void draw_settings_back(const MenuSystem* menu, Font font, Vector2 mouse)
-{
+static void draw_settings_back(const MenuSystem* menu, Font font, Vector2 mouse) {
     menu_draw_button(settings_back_rect(), MENU_BUTTON_NORMAL, mouse);
     float back_w = MeasureTextEx(font, menu->text_back, 28, 1.0f).x;
-    DrawTextEx(font, menu->text_back, Vector2{static_cast<float>(GetScreenWidth() / 2) - back_w * 0.5f, 590}, 28,
-               1.0f, BLACK);
+    DrawTextEx(font, menu->text_back, Vector2{static_cast<float>(GetScreenWidth() / 2) - back_w * 0.5f, 590}, 28, 1.0f,
+               BLACK);
 }
 
 // A new family lists its own variants before the variant chooser is drawn.
-void menu_settings_frame(MenuSystem* menu, Font font, const MenuInput* input)
-{
+void menu_settings_frame(MenuSystem* menu, Font font, const MenuInput* input) {
     int panel_x = (GetScreenWidth() - 600) / 2;
     draw_settings_frame(menu, font, panel_x);
     menu_draw_setting_sliders(menu, font, panel_x);
@@ -160,13 +146,11 @@ void menu_settings_frame(MenuSystem* menu, Font font, const MenuInput* input)
     }
 }
 
-static Rectangle info_button_rect()
-{
+static Rectangle info_button_rect() {
     return rect((GetScreenWidth() - 200) / 2, GetScreenHeight() - 110, 200, 50);
 }
 
-static void draw_credits(const MenuSystem* menu, Font font, Vector2 mouse)
-{
+static void draw_credits(const MenuSystem* menu, Font font, Vector2 mouse) {
     int sw = GetScreenWidth();
     int sh = GetScreenHeight();
     menu_draw_background(menu);
@@ -181,12 +165,11 @@ static void draw_credits(const MenuSystem* menu, Font font, Vector2 mouse)
                BLACK);
     const char* footer = menu->game_text.press_esc_to_return;
     float footer_w = MeasureTextEx(font, footer, 18, 1.0f).x;
-    DrawTextEx(font, footer, Vector2{(static_cast<float>(sw) - footer_w) * 0.5f, static_cast<float>(sh - 40)}, 18,
-               1.0f, MENU_SECONDARY_TEXT);
+    DrawTextEx(font, footer, Vector2{(static_cast<float>(sw) - footer_w) * 0.5f, static_cast<float>(sh - 40)}, 18, 1.0f,
+               MENU_SECONDARY_TEXT);
 }
 
-void menu_credits_frame(MenuSystem* menu, Font font, const MenuInput* input)
-{
+void menu_credits_frame(MenuSystem* menu, Font font, const MenuInput* input) {
     draw_credits(menu, font, input->mouse);
     if (input->click && CheckCollisionPointRec(input->mouse, info_button_rect())) {
         open_info_page();

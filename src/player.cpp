@@ -29,7 +29,9 @@ Player* player_create(float x, float y, float z) {
     return player;
 }
 
-void player_free(Player* player) { free(player); }
+void player_free(Player* player) {
+    free(player);
+}
 
 // ---------------------------------------------------------------- input
 
@@ -147,7 +149,9 @@ static bool edge_guard_supported(World* world, Vector3 new_pos) {
     return false;
 }
 
-static Vector3 lowered(Vector3 v) { return Vector3{v.x, v.y - PLAYER_GROUND_PROBE, v.z}; }
+static Vector3 lowered(Vector3 v) {
+    return Vector3{v.x, v.y - PLAYER_GROUND_PROBE, v.z};
+}
 
 // The box at new_pos collides: keep each axis that can move on its own, X then
 // Y then Z. A sneaking player on the ground keeps ground under each new X and Z;

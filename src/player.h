@@ -49,30 +49,30 @@ struct Player {
     Vector3 prev_position;  // position at the start of the latest player_update
     Vector3 velocity;       // units per second
     bool on_ground;
-    bool jump_used;         // a jump was started with the current Space hold
+    bool jump_used;            // a jump was started with the current Space hold
     BlockType selected_block;  // chosen with the select command; starts as stone
-    bool shifting;          // a Shift key was down at the latest input poll
+    bool shifting;             // a Shift key was down at the latest input poll
     bool is_flying;
     bool no_clip;
     float space_press_time;  // seconds since the latest Space press, frozen once >= 0.3
     InventorySlot inventory[INVENTORY_HOTBAR_SLOTS];
     InventorySlot big_inventory[INVENTORY_BACKPACK_SLOTS];
-    int selected_slot;      // active hotbar slot 0..8
-    bool inventory_open;    // the big inventory screen is shown
+    int selected_slot;        // active hotbar slot 0..8
+    bool inventory_open;      // the big inventory screen is shown
     InventorySlot held_slot;  // stack carried by the mouse in the inventory screen
     bool holding_item;
 };
 
 // The movement keys of one input poll: what player_move_input reads from the keyboard.
 struct PlayerKeys {
-    bool forward;        // W
-    bool back;           // S
-    bool left;           // A
-    bool right;          // D
-    bool jump_pressed;   // Space went down this frame
-    bool jump_held;      // Space is down
-    bool shift_held;     // either Shift
-    bool sprint_held;    // left Control
+    bool forward;       // W
+    bool back;          // S
+    bool left;          // A
+    bool right;         // D
+    bool jump_pressed;  // Space went down this frame
+    bool jump_held;     // Space is down
+    bool shift_held;    // either Shift
+    bool sprint_held;   // left Control
 };
 
 // ---------------------------------------------------------------- player

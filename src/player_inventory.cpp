@@ -10,7 +10,9 @@ static bool inventory_accepts(BlockType block_type) {
     return block_type != BLOCK_AIR && block_type != BLOCK_BEDROCK;
 }
 
-static int min_int(int a, int b) { return a < b ? a : b; }
+static int min_int(int a, int b) {
+    return a < b ? a : b;
+}
 
 void inventory_init(Player* player) {
     if (!player) return;
@@ -62,15 +64,19 @@ void inventory_toggle_big(Player* player) {
     if (player) player->inventory_open = !player->inventory_open;
 }
 
-bool inventory_is_big_open(Player* player) { return player && player->inventory_open; }
+bool inventory_is_big_open(Player* player) {
+    return player && player->inventory_open;
+}
 
 int inventory_total_free_capacity(Player* player, BlockType block_type) {
     if (!player) return 0;
     int capacity = 0;
     for (int i = 0; i < INVENTORY_TOTAL_SLOTS; i++) {
         const InventorySlot* slot = inventory_slot(player, i);
-        if (slot->type == BLOCK_AIR) capacity += INVENTORY_MAX_STACK;
-        else if (slot->type == block_type) capacity += INVENTORY_MAX_STACK - slot->count;
+        if (slot->type == BLOCK_AIR)
+            capacity += INVENTORY_MAX_STACK;
+        else if (slot->type == block_type)
+            capacity += INVENTORY_MAX_STACK - slot->count;
     }
     return capacity;
 }

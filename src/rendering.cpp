@@ -11,12 +11,9 @@ static const int face_normals[6][3] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1,
 
 // Corner signs (x, y, z) of the four corners of each face, counter-clockwise from outside.
 const signed char render_face_corners[6][4][3] = {
-    {{1, -1, -1}, {1, 1, -1}, {1, 1, 1}, {1, -1, 1}},
-    {{-1, -1, 1}, {-1, 1, 1}, {-1, 1, -1}, {-1, -1, -1}},
-    {{-1, 1, 1}, {1, 1, 1}, {1, 1, -1}, {-1, 1, -1}},
-    {{1, -1, 1}, {-1, -1, 1}, {-1, -1, -1}, {1, -1, -1}},
-    {{-1, -1, 1}, {1, -1, 1}, {1, 1, 1}, {-1, 1, 1}},
-    {{1, -1, -1}, {-1, -1, -1}, {-1, 1, -1}, {1, 1, -1}},
+    {{1, -1, -1}, {1, 1, -1}, {1, 1, 1}, {1, -1, 1}}, {{-1, -1, 1}, {-1, 1, 1}, {-1, 1, -1}, {-1, -1, -1}},
+    {{-1, 1, 1}, {1, 1, 1}, {1, 1, -1}, {-1, 1, -1}}, {{1, -1, 1}, {-1, -1, 1}, {-1, -1, -1}, {1, -1, -1}},
+    {{-1, -1, 1}, {1, -1, 1}, {1, 1, 1}, {-1, 1, 1}}, {{1, -1, -1}, {-1, -1, -1}, {-1, 1, -1}, {1, 1, -1}},
 };
 
 // Texture coordinates, v downwards in the image; v = 1 is the lower edge of a side face.
@@ -74,8 +71,7 @@ static unsigned char fog_channel(unsigned char channel, unsigned char fog, float
 
 Color render_apply_fog(Color color, float fog_factor) {
     if (fog_factor <= 0.0f) return color;
-    return Color{fog_channel(color.r, SKY_COLOR.r, fog_factor),
-                 fog_channel(color.g, SKY_COLOR.g, fog_factor),
+    return Color{fog_channel(color.r, SKY_COLOR.r, fog_factor), fog_channel(color.g, SKY_COLOR.g, fog_factor),
                  fog_channel(color.b, SKY_COLOR.b, fog_factor), color.a};
 }
 
@@ -166,15 +162,18 @@ void draw_cube_faces(Vector3 pos, float size, Color color, Vector3 cam_pos, Worl
     for (int face = 0; face < 6; face++)
         if ((exposed_faces & (1u << face)) && render_face_towards(face, to_cam)) faces |= 1u << face;
     if (faces == 0) return;
-    const Chunk* own = world_get_chunk(world, world_to_chunk_xz(block_x), world_to_chunk_y(block_y),
-                                       world_to_chunk_xz(block_z));
+    const Chunk* own =
+        world_get_chunk(world, world_to_chunk_xz(block_x), world_to_chunk_y(block_y), world_to_chunk_xz(block_z));
     Color colors[6] = {};
     for (int face = 0; face < 6; face++)
         if (faces & (1u << face))
-            colors[face] = render_face_color(color, face, render_face_light(world, own, block_x, block_y, block_z, face));
+            colors[face] =
+                render_face_color(color, face, render_face_light(world, own, block_x, block_y, block_z, face));
     const Texture2D texture = world_get_block_texture(world, block_type);
-    if (texture.id != 0) draw_textured_faces(colors, pos, h, texture.id, faces);
-    else draw_flat_faces(colors, pos, h, faces);
+    if (texture.id != 0)
+        draw_textured_faces(colors, pos, h, texture.id, faces);
+    else
+        draw_flat_faces(colors, pos, h, faces);
 }
 
 bool raycast_block(World* world, Camera3D camera, float max_distance, int* out_block_x, int* out_block_y,

@@ -22,7 +22,8 @@ static void close_file(FILE* file, const char* path) {
 }
 
 static void close_pipe(FILE* pipe, const char* command) {
-    if (pclose(pipe) == -1) fprintf(stderr, "[utils] Failed to close the pipe of \"%s\": %s\n", command, strerror(errno));
+    if (pclose(pipe) == -1)
+        fprintf(stderr, "[utils] Failed to close the pipe of \"%s\": %s\n", command, strerror(errno));
 }
 
 static void cut_at_newline(char* text) {

@@ -3,11 +3,17 @@
 
 #include <cmath>
 
-Vector3 vec3_add(Vector3 a, Vector3 b) { return Vector3{a.x + b.x, a.y + b.y, a.z + b.z}; }
+Vector3 vec3_add(Vector3 a, Vector3 b) {
+    return Vector3{a.x + b.x, a.y + b.y, a.z + b.z};
+}
 
-Vector3 vec3_sub(Vector3 a, Vector3 b) { return Vector3{a.x - b.x, a.y - b.y, a.z - b.z}; }
+Vector3 vec3_sub(Vector3 a, Vector3 b) {
+    return Vector3{a.x - b.x, a.y - b.y, a.z - b.z};
+}
 
-Vector3 vec3_scale(Vector3 v, float s) { return Vector3{v.x * s, v.y * s, v.z * s}; }
+Vector3 vec3_scale(Vector3 v, float s) {
+    return Vector3{v.x * s, v.y * s, v.z * s};
+}
 
 Vector3 vec3_cross(Vector3 a, Vector3 b) {
     return Vector3{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};

@@ -18,12 +18,9 @@
 
 static const char* worker_job_name(WorkerJobType type) {
     switch (type) {
-    case WORKER_JOB_LIGHTING_AND_MESH:
-        return "light/mesh";
-    case WORKER_JOB_SAVE_METADATA:
-        return "metadata";
-    default:
-        return "save";
+    case WORKER_JOB_LIGHTING_AND_MESH: return "light/mesh";
+    case WORKER_JOB_SAVE_METADATA: return "metadata";
+    default: return "save";
     }
 }
 
@@ -52,8 +49,7 @@ static bool worker_queue_setup(WorkerQueue* q) {
     q->queue = static_cast<WorkerJob*>(malloc(sizeof(WorkerJob) * WORKER_QUEUE_INITIAL_CAPACITY));
     q->capacity = q->queue ? WORKER_QUEUE_INITIAL_CAPACITY : 0;
     if (!q->queue) {
-        fprintf(stderr, "[worker] ERROR: could not allocate the job queue (%d jobs)\n",
-                WORKER_QUEUE_INITIAL_CAPACITY);
+        fprintf(stderr, "[worker] ERROR: could not allocate the job queue (%d jobs)\n", WORKER_QUEUE_INITIAL_CAPACITY);
     }
     int rc = pthread_mutex_init(&q->mutex, nullptr);
     if (rc != 0) {
@@ -88,8 +84,7 @@ static bool worker_queue_grow(WorkerQueue* q) {
 }
 
 static bool worker_job_equal(const WorkerJob& a, const WorkerJob& b) {
-    return a.chunk_x == b.chunk_x && a.chunk_y == b.chunk_y && a.chunk_z == b.chunk_z &&
-           a.type == b.type;
+    return a.chunk_x == b.chunk_x && a.chunk_y == b.chunk_y && a.chunk_z == b.chunk_z && a.type == b.type;
 }
 
 // Main thread only. The same work is never waiting twice; a job already taken
@@ -122,8 +117,8 @@ static bool worker_queue_job(World* world, WorkerJob job) {
     if (job.type == WORKER_JOB_SAVE_METADATA) {
         printf("[worker] Queued metadata job\n");
     } else {
-        printf("[worker] Queued %s job for chunk (%d,%d,%d)\n", worker_job_name(job.type), job.chunk_x,
-               job.chunk_y, job.chunk_z);
+        printf("[worker] Queued %s job for chunk (%d,%d,%d)\n", worker_job_name(job.type), job.chunk_x, job.chunk_y,
+               job.chunk_z);
     }
     if (pthread_cond_signal(&q->cond) != 0) {
         fprintf(stderr, "[worker] ERROR: could not wake the worker thread\n");
@@ -199,8 +194,8 @@ static void worker_save_job(Chunk* chunk, const char* world_name) {
     chunk->pending_save = false;
     worker_unlock(&chunk->mutex, "a chunk");
     if (write_failed) {
-        fprintf(stderr, "[worker] ERROR: failed to save chunk (%d,%d,%d) of world %s\n",
-                chunk->chunk_x, chunk->chunk_y, chunk->chunk_z, world_name);
+        fprintf(stderr, "[worker] ERROR: failed to save chunk (%d,%d,%d) of world %s\n", chunk->chunk_x, chunk->chunk_y,
+                chunk->chunk_z, world_name);
         fflush(stderr);
     }
 }
@@ -208,8 +203,8 @@ static void worker_save_job(Chunk* chunk, const char* world_name) {
 // Fills the inactive light buffers and then flips them, so readers always see
 // one complete light field. Runs with no lock held.
 static void worker_relight(World* world, Chunk* chunk) {
-    fprintf(stderr, "[worker] Computing lighting for chunk (%d,%d,%d)\n", chunk->chunk_x,
-            chunk->chunk_y, chunk->chunk_z);
+    fprintf(stderr, "[worker] Computing lighting for chunk (%d,%d,%d)\n", chunk->chunk_x, chunk->chunk_y,
+            chunk->chunk_z);
     fflush(stderr);
     int inactive = 1 - chunk->active_light_buffer;
     calculate_chunk_skylight(chunk, world, inactive);
@@ -222,16 +217,16 @@ static void worker_relight(World* world, Chunk* chunk) {
 
 // Runs with no lock held.
 static void worker_remesh(World* world, Chunk* chunk) {
-    fprintf(stderr, "[worker] Caching visible blocks for chunk (%d,%d,%d)\n", chunk->chunk_x,
-            chunk->chunk_y, chunk->chunk_z);
+    fprintf(stderr, "[worker] Caching visible blocks for chunk (%d,%d,%d)\n", chunk->chunk_x, chunk->chunk_y,
+            chunk->chunk_z);
     fflush(stderr);
     chunk_cache_visible_blocks(chunk, world);
     // The main thread may swap the lists too; read the count under the swap lock.
     worker_lock(&chunk->mesh_swap_mutex, "a mesh swap");
     int cached = chunk->visible_count[chunk->active_mesh];
     worker_unlock(&chunk->mesh_swap_mutex, "a mesh swap");
-    fprintf(stderr, "[worker] Cached %d visible blocks for chunk (%d,%d,%d)\n", cached,
-            chunk->chunk_x, chunk->chunk_y, chunk->chunk_z);
+    fprintf(stderr, "[worker] Cached %d visible blocks for chunk (%d,%d,%d)\n", cached, chunk->chunk_x, chunk->chunk_y,
+            chunk->chunk_z);
     fflush(stderr);
 }
 
@@ -293,8 +288,7 @@ static void worker_run_job(World* world, WorkerJob job) {
     snprintf(world_name, sizeof world_name, "%s", world->world_name);
     worker_unlock(&world->cache_mutex, "the chunk cache");
 
-    bool same_chunk = chunk->chunk_x == job.chunk_x && chunk->chunk_y == job.chunk_y &&
-                      chunk->chunk_z == job.chunk_z;
+    bool same_chunk = chunk->chunk_x == job.chunk_x && chunk->chunk_y == job.chunk_y && chunk->chunk_z == job.chunk_z;
     if (!same_chunk) {
         worker_unlock(&chunk->mutex, "a chunk");
     } else if (job.type == WORKER_JOB_SAVE_CHUNK) {
@@ -433,8 +427,7 @@ void worker_flush_queue(World* world) {
         }
         worker_sleep_ns(WORKER_FLUSH_SLEEP_NS);
         if (wait_count == WORKER_FLUSH_MAX_CHECKS) {
-            printf("[worker] WARNING: Queue flush timeout! (count=%d, in_progress=%d)\n", count,
-                   in_progress);
+            printf("[worker] WARNING: Queue flush timeout! (count=%d, in_progress=%d)\n", count, in_progress);
             return;
         }
     }

@@ -66,30 +66,30 @@ struct CachedVisibleBlock {
 // Records are page-aligned so that a vacated slot's pages can be given back whole.
 // Flags and indices that other threads read without the matching mutex are atomics.
 struct alignas(4096) Chunk {
-    Block blocks[CHUNK_HEIGHT][CHUNK_SIZE][CHUNK_SIZE];                 // [y][z][x]
-    uint8_t skylight[2][CHUNK_HEIGHT][CHUNK_SIZE][CHUNK_SIZE];          // [buffer][y][z][x]
-    uint8_t blocklight[2][CHUNK_HEIGHT][CHUNK_SIZE][CHUNK_SIZE];        // [buffer][y][z][x]
-    std::atomic<int> active_light_buffer;  // which buffer of both light fields readers use
-    std::atomic<uint32_t> light_stamp;     // world_next_stamp() of the last flip; 0 while never lit
-    pthread_mutex_t light_swap_mutex;      // held while active_light_buffer flips
-    int32_t chunk_x, chunk_y, chunk_z;     // identity of the record in the cache
-    std::atomic<bool> loaded;              // in play: drawn, meshed, lit, kept by streaming
-    std::atomic<bool> generated;           // blocks hold real terrain (generated or read)
-    std::atomic<bool> modified;            // blocks differ from the chunk file
-    std::atomic<bool> needs_relighting;    // light buffers are stale
-    std::atomic<bool> meshed;              // the active list matches the blocks
-    std::atomic<bool> pending_save;        // a save job is queued or running
-    std::atomic<bool> pending_unload;      // out of play, waiting for its save before removal
-    std::atomic<int> in_use_count;         // worker jobs pinning the record
+    Block blocks[CHUNK_HEIGHT][CHUNK_SIZE][CHUNK_SIZE];           // [y][z][x]
+    uint8_t skylight[2][CHUNK_HEIGHT][CHUNK_SIZE][CHUNK_SIZE];    // [buffer][y][z][x]
+    uint8_t blocklight[2][CHUNK_HEIGHT][CHUNK_SIZE][CHUNK_SIZE];  // [buffer][y][z][x]
+    std::atomic<int> active_light_buffer;                         // which buffer of both light fields readers use
+    std::atomic<uint32_t> light_stamp;   // world_next_stamp() of the last flip; 0 while never lit
+    pthread_mutex_t light_swap_mutex;    // held while active_light_buffer flips
+    int32_t chunk_x, chunk_y, chunk_z;   // identity of the record in the cache
+    std::atomic<bool> loaded;            // in play: drawn, meshed, lit, kept by streaming
+    std::atomic<bool> generated;         // blocks hold real terrain (generated or read)
+    std::atomic<bool> modified;          // blocks differ from the chunk file
+    std::atomic<bool> needs_relighting;  // light buffers are stale
+    std::atomic<bool> meshed;            // the active list matches the blocks
+    std::atomic<bool> pending_save;      // a save job is queued or running
+    std::atomic<bool> pending_unload;    // out of play, waiting for its save before removal
+    std::atomic<int> in_use_count;       // worker jobs pinning the record
     CachedVisibleBlock* visible_blocks[2];
     int visible_count[2];
     int visible_capacity[2];
-    std::atomic<int> active_mesh;  // which list readers use
-    pthread_mutex_t mesh_swap_mutex;       // held while lists swap and while the renderer copies
+    std::atomic<int> active_mesh;               // which list readers use
+    pthread_mutex_t mesh_swap_mutex;            // held while lists swap and while the renderer copies
     std::atomic<uint32_t> mesh_builds_started;  // numbers list rebuilds in the order they start
-    uint32_t mesh_published_build;         // number of the rebuild whose list is active (mesh_swap_mutex)
-    std::atomic<uint32_t> list_stamp;      // world_next_stamp() of the active list; 0 before the first
-    pthread_mutex_t mutex;                 // block edits and the flag changes of editing and the worker
+    uint32_t mesh_published_build;              // number of the rebuild whose list is active (mesh_swap_mutex)
+    std::atomic<uint32_t> list_stamp;           // world_next_stamp() of the active list; 0 before the first
+    pthread_mutex_t mutex;                      // block edits and the flag changes of editing and the worker
     // Copies of the cells taken for the chunk file, numbered in the order they
     // were taken, and the number of the copy the file holds (both under mutex).
     uint32_t file_copies_taken;
@@ -135,8 +135,8 @@ struct WorkerQueue {
     int capacity;          // entries allocated; doubled when full
     int jobs_in_progress;  // jobs taken and not finished
     pthread_mutex_t mutex;
-    pthread_cond_t cond;   // signalled on queueing, broadcast at shutdown
-    bool shutdown;         // end the thread once the queue is empty
+    pthread_cond_t cond;     // signalled on queueing, broadcast at shutdown
+    bool shutdown;           // end the thread once the queue is empty
     WorldMetadata metadata;  // what the next metadata job writes
 };
 
@@ -148,8 +148,8 @@ struct World {
     ChunkCache chunk_cache;
     TextureCache textures;
     int32_t last_loaded_chunk_x, last_loaded_chunk_y, last_loaded_chunk_z;  // player chunk at the last streaming update
-    char world_name[WORLD_NAME_MAX];  // directory name under ./worlds
-    Vector3 last_player_position;     // written to and read from world.txt
+    char world_name[WORLD_NAME_MAX];                                        // directory name under ./worlds
+    Vector3 last_player_position;                                           // written to and read from world.txt
     uint64_t seed;
     WorkerQueue worker_queue;
     pthread_t worker_thread;
@@ -159,10 +159,18 @@ struct World {
 };
 
 // Floor division of world coordinates into chunk coordinates and local offsets.
-inline int32_t world_to_chunk_xz(int v) { return v >> 5; }
-inline int32_t world_to_chunk_y(int v) { return v >> 6; }
-inline int world_to_local_xz(int v) { return v & (CHUNK_SIZE - 1); }
-inline int world_to_local_y(int v) { return v & (CHUNK_HEIGHT - 1); }
+inline int32_t world_to_chunk_xz(int v) {
+    return v >> 5;
+}
+inline int32_t world_to_chunk_y(int v) {
+    return v >> 6;
+}
+inline int world_to_local_xz(int v) {
+    return v & (CHUNK_SIZE - 1);
+}
+inline int world_to_local_y(int v) {
+    return v & (CHUNK_HEIGHT - 1);
+}
 
 // Blocks and chunk storage.
 BlockType world_chunk_get_block(const Chunk* chunk, int x, int y, int z);

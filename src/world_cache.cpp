@@ -161,7 +161,8 @@ static void read_chunk_file(Chunk* chunk, FILE* file, const char* path) {
     Block* cells = &chunk->blocks[0][0][0];
     for (size_t i = 0; i < got / 4; i++) {
         const unsigned char* b = bytes + i * 4;
-        uint32_t v = static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) | (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
+        uint32_t v = static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
+                     (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
         cells[i].type = static_cast<BlockType>(static_cast<int32_t>(v));
     }
     free(bytes);
@@ -205,8 +206,8 @@ static BlockType locked_block_read(World* world, int x, int y, int z, BlockType 
     if (!world) return missing;
     pthread_mutex_lock(&world->cache_mutex);
     Chunk* chunk = world_get_chunk(world, world_to_chunk_xz(x), world_to_chunk_y(y), world_to_chunk_xz(z));
-    BlockType type = chunk ? world_chunk_get_block(chunk, world_to_local_xz(x), world_to_local_y(y), world_to_local_xz(z))
-                           : missing;
+    BlockType type =
+        chunk ? world_chunk_get_block(chunk, world_to_local_xz(x), world_to_local_y(y), world_to_local_xz(z)) : missing;
     pthread_mutex_unlock(&world->cache_mutex);
     return type;
 }
@@ -235,7 +236,8 @@ void world_remove_chunk_at(World* world, int index) {
         destroy_mutexes(moved);
         memcpy(static_cast<void*>(gone), static_cast<const void*>(moved), sizeof(Chunk));
         init_mutexes(gone);
-        cache->index[index_find_slot(cache, gone->chunk_x, gone->chunk_y, gone->chunk_z)] = static_cast<int16_t>(index + 1);
+        cache->index[index_find_slot(cache, gone->chunk_x, gone->chunk_y, gone->chunk_z)] =
+            static_cast<int16_t>(index + 1);
     }
     cache->chunk_count = last;
     release_slot_pages(moved);
@@ -248,8 +250,8 @@ void world_clear_chunks(World* world) {
         chunk_free_visible_blocks(&cache->chunks[i]);
         destroy_mutexes(&cache->chunks[i]);
     }
-    if (cache->chunk_count > 0 &&
-        madvise(static_cast<void*>(cache->chunks), sizeof(Chunk) * static_cast<size_t>(cache->chunk_count), MADV_DONTNEED) != 0)
+    if (cache->chunk_count > 0 && madvise(static_cast<void*>(cache->chunks),
+                                          sizeof(Chunk) * static_cast<size_t>(cache->chunk_count), MADV_DONTNEED) != 0)
         fprintf(stderr, "[chunk_cache] madvise failed: %s\n", strerror(errno));
     cache->chunk_count = 0;
     memset(cache->index, 0, sizeof(cache->index));

@@ -4,7 +4,8 @@
 #include "world.h"
 
 static bool local_in_range(int x, int y, int z) {
-    return static_cast<unsigned>(x) < static_cast<unsigned>(CHUNK_SIZE) && static_cast<unsigned>(y) < static_cast<unsigned>(CHUNK_HEIGHT) &&
+    return static_cast<unsigned>(x) < static_cast<unsigned>(CHUNK_SIZE) &&
+           static_cast<unsigned>(y) < static_cast<unsigned>(CHUNK_HEIGHT) &&
            static_cast<unsigned>(z) < static_cast<unsigned>(CHUNK_SIZE);
 }
 
@@ -25,30 +26,27 @@ void world_chunk_set_block(Chunk* chunk, int x, int y, int z, BlockType type) {
 
 BlockProperties get_block_properties(BlockType type) {
     switch (type) {
-        case BLOCK_STONE:
-        case BLOCK_DIRT:
-        case BLOCK_GRASS:
-        case BLOCK_SAND:
-        case BLOCK_WOOD:
-        case BLOCK_BEDROCK:
-            return BlockProperties{0, 15};
-        case BLOCK_GLOWSTONE:
-            return BlockProperties{15, 0};
-        default:
-            return BlockProperties{0, 0};
+    case BLOCK_STONE:
+    case BLOCK_DIRT:
+    case BLOCK_GRASS:
+    case BLOCK_SAND:
+    case BLOCK_WOOD:
+    case BLOCK_BEDROCK: return BlockProperties{0, 15};
+    case BLOCK_GLOWSTONE: return BlockProperties{15, 0};
+    default: return BlockProperties{0, 0};
     }
 }
 
 Color world_get_block_color(BlockType type) {
     switch (type) {
-        case BLOCK_STONE: return Color{128, 128, 128, 255};
-        case BLOCK_DIRT: return Color{139, 69, 19, 255};
-        case BLOCK_GRASS: return Color{34, 139, 34, 255};
-        case BLOCK_SAND: return Color{238, 214, 175, 255};
-        case BLOCK_WOOD: return Color{101, 67, 33, 255};
-        case BLOCK_BEDROCK: return Color{64, 64, 64, 255};
-        case BLOCK_GLOWSTONE: return Color{255, 255, 200, 255};
-        default: return Color{0, 0, 0, 0};
+    case BLOCK_STONE: return Color{128, 128, 128, 255};
+    case BLOCK_DIRT: return Color{139, 69, 19, 255};
+    case BLOCK_GRASS: return Color{34, 139, 34, 255};
+    case BLOCK_SAND: return Color{238, 214, 175, 255};
+    case BLOCK_WOOD: return Color{101, 67, 33, 255};
+    case BLOCK_BEDROCK: return Color{64, 64, 64, 255};
+    case BLOCK_GLOWSTONE: return Color{255, 255, 200, 255};
+    default: return Color{0, 0, 0, 0};
     }
 }
 
@@ -87,21 +85,20 @@ Texture2D world_get_block_texture(World* world, BlockType type) {
     if (!world || !world->textures.textures_loaded) return Texture2D{};
     const TextureCache* t = &world->textures;
     switch (type) {
-        case BLOCK_STONE: return t->stone_texture;
-        case BLOCK_DIRT: return t->dirt_texture;
-        case BLOCK_GRASS: return t->grass_texture;
-        case BLOCK_SAND: return t->sand_texture;
-        case BLOCK_WOOD: return t->wood_texture;
-        case BLOCK_BEDROCK: return t->bedrock_texture;
-        default: return Texture2D{};
+    case BLOCK_STONE: return t->stone_texture;
+    case BLOCK_DIRT: return t->dirt_texture;
+    case BLOCK_GRASS: return t->grass_texture;
+    case BLOCK_SAND: return t->sand_texture;
+    case BLOCK_WOOD: return t->wood_texture;
+    case BLOCK_BEDROCK: return t->bedrock_texture;
+    default: return Texture2D{};
     }
 }
 
 static bool light_properties_differ(BlockType old_type, BlockType new_type) {
     BlockProperties a = get_block_properties(old_type);
     BlockProperties b = get_block_properties(new_type);
-    return a.emission != b.emission || a.opacity != b.opacity ||
-           ((old_type == BLOCK_AIR) != (new_type == BLOCK_AIR));
+    return a.emission != b.emission || a.opacity != b.opacity || ((old_type == BLOCK_AIR) != (new_type == BLOCK_AIR));
 }
 
 // Rebuilds a chunk's list on this thread, then queues its relight.

@@ -31,9 +31,10 @@ static bool light_passes(BlockType type, bool sky) {
 // Stores `level` at a neighbour that is passable and darker, and queues it
 // while it can still light further and the queue has room. A full queue keeps
 // the stored level but ends spreading at that cell.
-static void light_neighbour(const Chunk* chunk, LightField field, LightQueueEntry* queue, int* queue_tail,
-                            int x, int y, int z, uint8_t level, bool sky) {
-    if (static_cast<unsigned>(x) >= static_cast<unsigned>(CHUNK_SIZE) || static_cast<unsigned>(y) >= static_cast<unsigned>(CHUNK_HEIGHT) ||
+static void light_neighbour(const Chunk* chunk, LightField field, LightQueueEntry* queue, int* queue_tail, int x, int y,
+                            int z, uint8_t level, bool sky) {
+    if (static_cast<unsigned>(x) >= static_cast<unsigned>(CHUNK_SIZE) ||
+        static_cast<unsigned>(y) >= static_cast<unsigned>(CHUNK_HEIGHT) ||
         static_cast<unsigned>(z) >= static_cast<unsigned>(CHUNK_SIZE))
         return;
     if (!light_passes(load_block(chunk, x, y, z), sky)) return;
@@ -123,7 +124,8 @@ void calculate_chunk_blocklight(Chunk* chunk, World* world, int target_buffer) {
 
     // Emission of the known types, looked up once per computation.
     uint8_t known_emission[BLOCK_GLOWSTONE + 1] = {0};
-    for (int t = 0; t <= BLOCK_GLOWSTONE; t++) known_emission[t] = get_block_properties(static_cast<BlockType>(t)).emission;
+    for (int t = 0; t <= BLOCK_GLOWSTONE; t++)
+        known_emission[t] = get_block_properties(static_cast<BlockType>(t)).emission;
 
     static thread_local LightQueueEntry queue[LIGHT_QUEUE_SIZE];
     int queue_tail = 0;
@@ -152,6 +154,10 @@ static uint8_t world_get_light(World* world, int x, int y, int z, bool sky) {
     return sky ? chunk->skylight[active][ly][lz][lx] : chunk->blocklight[active][ly][lz][lx];
 }
 
-uint8_t world_get_skylight(World* world, int x, int y, int z) { return world_get_light(world, x, y, z, true); }
+uint8_t world_get_skylight(World* world, int x, int y, int z) {
+    return world_get_light(world, x, y, z, true);
+}
 
-uint8_t world_get_blocklight(World* world, int x, int y, int z) { return world_get_light(world, x, y, z, false); }
+uint8_t world_get_blocklight(World* world, int x, int y, int z) {
+    return world_get_light(world, x, y, z, false);
+}

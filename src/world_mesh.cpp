@@ -14,7 +14,9 @@ static inline BlockType load_block(const Chunk* chunk, int x, int y, int z) {
     return std::atomic_ref<BlockType>(cell).load(std::memory_order_relaxed);
 }
 
-static bool is_air(const Chunk* chunk, int x, int y, int z) { return load_block(chunk, x, y, z) == BLOCK_AIR; }
+static bool is_air(const Chunk* chunk, int x, int y, int z) {
+    return load_block(chunk, x, y, z) == BLOCK_AIR;
+}
 
 struct VisibleList {
     CachedVisibleBlock* blocks;
@@ -65,9 +67,10 @@ static bool face_exposed(const Chunk* chunk, World* world, SelfState self, int x
 
 // All six neighbours of an inner cell are the chunk's own cells.
 static uint8_t inner_exposed_faces(const Chunk* chunk, int x, int y, int z) {
-    return static_cast<uint8_t>((is_air(chunk, x + 1, y, z) ? FACE_POS_X : 0) | (is_air(chunk, x - 1, y, z) ? FACE_NEG_X : 0) |
-                     (is_air(chunk, x, y + 1, z) ? FACE_POS_Y : 0) | (is_air(chunk, x, y - 1, z) ? FACE_NEG_Y : 0) |
-                     (is_air(chunk, x, y, z + 1) ? FACE_POS_Z : 0) | (is_air(chunk, x, y, z - 1) ? FACE_NEG_Z : 0));
+    return static_cast<uint8_t>(
+        (is_air(chunk, x + 1, y, z) ? FACE_POS_X : 0) | (is_air(chunk, x - 1, y, z) ? FACE_NEG_X : 0) |
+        (is_air(chunk, x, y + 1, z) ? FACE_POS_Y : 0) | (is_air(chunk, x, y - 1, z) ? FACE_NEG_Y : 0) |
+        (is_air(chunk, x, y, z + 1) ? FACE_POS_Z : 0) | (is_air(chunk, x, y, z - 1) ? FACE_NEG_Z : 0));
 }
 
 static uint8_t exposed_faces(const Chunk* chunk, World* world, SelfState self, int x, int y, int z) {
@@ -136,8 +139,9 @@ void chunk_cache_visible_blocks(Chunk* chunk, World* world) {
     if (!chunk || !world) return;
     // Numbered before any cell is read: a higher number reads blocks at least as new.
     const uint32_t build = chunk->mesh_builds_started.fetch_add(1) + 1;
-    VisibleList list{static_cast<CachedVisibleBlock*>(malloc(VISIBLE_LIST_INITIAL_CAPACITY * sizeof(CachedVisibleBlock))), 0,
-                     VISIBLE_LIST_INITIAL_CAPACITY};
+    VisibleList list{
+        static_cast<CachedVisibleBlock*>(malloc(VISIBLE_LIST_INITIAL_CAPACITY * sizeof(CachedVisibleBlock))), 0,
+        VISIBLE_LIST_INITIAL_CAPACITY};
     if (!list.blocks) {
         fprintf(stderr, "[mesh] Failed to allocate visible-block list for chunk (%d,%d,%d)\n", chunk->chunk_x,
                 chunk->chunk_y, chunk->chunk_z);

@@ -29,11 +29,7 @@ struct HeightField {
 };
 
 constexpr HeightField HEIGHT_FIELDS[5] = {
-    {0.0008f, 5, 0, 20.0f},
-    {0.002f, 6, 1, 16.0f},
-    {0.008f, 5, 2, 10.0f},
-    {0.025f, 4, 50, 6.0f},
-    {0.06f, 3, 100, 1.0f},
+    {0.0008f, 5, 0, 20.0f}, {0.002f, 6, 1, 16.0f}, {0.008f, 5, 2, 10.0f}, {0.025f, 4, 50, 6.0f}, {0.06f, 3, 100, 1.0f},
 };
 
 // Caves: two bands of three 3D noise fields each. The weighted sum is divided
@@ -265,8 +261,7 @@ static void cave_tables_fill(CaveTables* t, int x0, int y0, int z0) {
 }
 
 // One cave field along one column, for local y in [y_lo, y_hi).
-static void cave_field_column(float* out, const CaveTables* t, int k, int x, int z, uint64_t seed, int y_lo,
-                              int y_hi) {
+static void cave_field_column(float* out, const CaveTables* t, int k, int x, int z, uint64_t seed, int y_lo, int y_hi) {
     const AxisSample sx = t->x[k][x];
     const AxisSample sz = t->z[k][z];
     const uint64_t p00 = cave_partial(sx.lattice, sz.lattice, seed);
@@ -301,8 +296,7 @@ static int clamp_local_y(int64_t y) {
 
 // Marks carved[y] for the cells of one band that lie below the surface (world
 // y < h) and are carved out.
-static void carve_band_column(bool* carved, const CaveTables* t, int band, int x, int z, int y0, int h,
-                              uint64_t seed) {
+static void carve_band_column(bool* carved, const CaveTables* t, int band, int x, int z, int y0, int h, uint64_t seed) {
     const CaveBand& cb = CAVE_BANDS[band];
     const int64_t top = (cb.y_max < h - 1) ? cb.y_max : h - 1;
     const int64_t lo = int64_t{cb.y_min} - y0;
@@ -400,8 +394,8 @@ static void octave_axis_fill(OctaveAxis* a, int origin, float scale, float frequ
 
 // value += perlin_noise(...) * amplitude over the grid; every lattice value
 // is hashed once and shared by the grid points around it.
-static void octave_accumulate(float (*value)[HEIGHT_GRID], const OctaveAxis* ax, const OctaveAxis* az,
-                              uint64_t seed, float amplitude) {
+static void octave_accumulate(float (*value)[HEIGHT_GRID], const OctaveAxis* ax, const OctaveAxis* az, uint64_t seed,
+                              float amplitude) {
     float lattice[2 * HEIGHT_GRID][2 * HEIGHT_GRID];
     for (int a = 0; a < ax->count; a++) {
         for (int b = 0; b < az->count; b++) {

@@ -27,15 +27,14 @@
 
 #include "chunk_mesh.h"
 #include "clouds.h"
-#include "scene.h"
 #include "game.h"
 #include "menu.h"
 #include "player.h"
 #include "raylib.h"
+#include "scene.h"
 #include "world.h"
 
 namespace {
-
 
 struct Options {
     float render_distance = 50.0f;
@@ -54,8 +53,7 @@ struct FrameSample {
     double render_wall_ms;
 };
 
-double clock_ms(clockid_t clock)
-{
+double clock_ms(clockid_t clock) {
     timespec now = {};
     if (clock_gettime(clock, &now) != 0) {
         std::perror("[frame_time] clock_gettime");
@@ -64,8 +62,7 @@ double clock_ms(clockid_t clock)
     return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) * 1e-6;
 }
 
-double percentile(std::vector<double> values, int percent)
-{
+double percentile(std::vector<double> values, int percent) {
     if (values.empty()) return 0.0;
     std::sort(values.begin(), values.end());
     // Nearest rank: the smallest value with at least `percent` % of the values at or below it.
@@ -74,8 +71,7 @@ double percentile(std::vector<double> values, int percent)
     return values[rank - 1];
 }
 
-bool save_frame(const char* path)
-{
+bool save_frame(const char* path) {
     Image frame = LoadImageFromScreen();
     const bool saved = ExportImage(frame, path);
     UnloadImage(frame);
@@ -85,8 +81,7 @@ bool save_frame(const char* path)
 
 // One frame as the game draws its world; the screenshot is read before the
 // buffers are swapped.
-FrameSample draw_frame(GameState* game, const char* screenshot)
-{
+FrameSample draw_frame(GameState* game, const char* screenshot) {
     FrameSample sample = {};
     const double wall0 = clock_ms(CLOCK_MONOTONIC), cpu0 = clock_ms(CLOCK_THREAD_CPUTIME_ID);
     const double process0 = clock_ms(CLOCK_PROCESS_CPUTIME_ID);
@@ -105,8 +100,7 @@ FrameSample draw_frame(GameState* game, const char* screenshot)
     return sample;
 }
 
-void report(const std::vector<FrameSample>& samples, int blocks_rendered)
-{
+void report(const std::vector<FrameSample>& samples, int blocks_rendered) {
     std::vector<double> wall, cpu, process_cpu, render_cpu, render_share, render_wall_share;
     for (const FrameSample& s : samples) {
         wall.push_back(s.wall_ms);
@@ -123,7 +117,8 @@ void report(const std::vector<FrameSample>& samples, int blocks_rendered)
     std::printf("frame p95         %.2f ms\n", percentile(wall, 95));
     std::printf("main CPU median   %.2f ms\n", percentile(cpu, 50));
     std::printf("process CPU median %.2f ms (all threads of the program)\n", percentile(process_cpu, 50));
-    std::printf("render pass CPU   %.2f ms (main-thread CPU in game_update_render and game_render_world, median)\n", percentile(render_cpu, 50));
+    std::printf("render pass CPU   %.2f ms (main-thread CPU in game_update_render and game_render_world, median)\n",
+                percentile(render_cpu, 50));
     std::printf("blocks_rendered   %d\n", blocks_rendered);
     std::printf("render pass share %.1f %% (main-thread CPU of the render pass / frame wall, median)\n",
                 100.0 * percentile(render_share, 50));
@@ -131,8 +126,7 @@ void report(const std::vector<FrameSample>& samples, int blocks_rendered)
     std::printf("load average      %.2f %.2f %.2f\n", load[0], load[1], load[2]);
 }
 
-void report_meshes(const ChunkMeshSet* set)
-{
+void report_meshes(const ChunkMeshSet* set) {
     if (!set) {
         std::printf("blocks drawn      one by one\n");
         return;
@@ -145,22 +139,22 @@ void report_meshes(const ChunkMeshSet* set)
         if (bytes > 0) with_faces++;
     }
     const double kib = static_cast<double>(chunk_meshes_card_bytes(set)) / 1024.0;
-    std::printf("chunk meshes      %d (%d with faces), card memory %.0f KiB, %.0f KiB per mesh with faces, largest %.0f KiB\n",
-                set->count, with_faces, kib, with_faces > 0 ? kib / with_faces : 0.0,
-                static_cast<double>(largest) / 1024.0);
+    std::printf(
+        "chunk meshes      %d (%d with faces), card memory %.0f KiB, %.0f KiB per mesh with faces, largest %.0f KiB\n",
+        set->count, with_faces, kib, with_faces > 0 ? kib / with_faces : 0.0, static_cast<double>(largest) / 1024.0);
 }
 
 // The screenshot path need not exist yet: it is made absolute against the start directory.
-void absolute_path(const char* path, char* out, size_t size)
-{
+void absolute_path(const char* path, char* out, size_t size) {
     char cwd[PATH_MAX] = {};
     if (realpath(path, out)) return;
-    if (path[0] == '/' || !getcwd(cwd, sizeof cwd)) std::snprintf(out, size, "%s", path);
-    else std::snprintf(out, size, "%s/%s", cwd, path);
+    if (path[0] == '/' || !getcwd(cwd, sizeof cwd))
+        std::snprintf(out, size, "%s", path);
+    else
+        std::snprintf(out, size, "%s/%s", cwd, path);
 }
 
-bool parse_options(int argc, char** argv, Options* options)
-{
+bool parse_options(int argc, char** argv, Options* options) {
     for (int i = 1; i < argc; i++) {
         const bool has_value = i + 1 < argc;
         if (std::strcmp(argv[i], "-d") == 0 && has_value) {
@@ -182,11 +176,11 @@ bool parse_options(int argc, char** argv, Options* options)
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     Options options;
     if (!parse_options(argc, argv, &options)) {
-        std::fprintf(stderr, "usage: qvox_frame_time [-d distance] [-s WIDTHxHEIGHT] [-n frames] [-i] [screenshot.png]\n");
+        std::fprintf(stderr,
+                     "usage: qvox_frame_time [-d distance] [-s WIDTHxHEIGHT] [-n frames] [-i] [screenshot.png]\n");
         return 2;
     }
     char dir[PATH_MAX] = {};
@@ -207,8 +201,8 @@ int main(int argc, char** argv)
             const bool last = frame == options.frames - 1;
             samples.push_back(draw_frame(&game, last && options.screenshot[0] ? options.screenshot : nullptr));
         }
-        std::printf("scene             render distance %.0f, window %d x %d\n", options.render_distance,
-                    options.width, options.height);
+        std::printf("scene             render distance %.0f, window %d x %d\n", options.render_distance, options.width,
+                    options.height);
         report(samples, game.frame.blocks_rendered);
         report_meshes(game.render.chunk_meshes);
     } else {
@@ -219,4 +213,3 @@ int main(int argc, char** argv)
     scene_leave_scratch_dir(dir, home);
     return ready ? 0 : 1;
 }
-

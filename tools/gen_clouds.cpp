@@ -30,7 +30,9 @@ uint32_t lattice_value(int x, int y, int octave) {
     return static_cast<uint32_t>(h >> 40);
 }
 
-float smooth(float t) { return t * t * (3.0f - 2.0f * t); }
+float smooth(float t) {
+    return t * t * (3.0f - 2.0f * t);
+}
 
 // Value noise on a lattice of `cells` x `cells` that wraps around, so the
 // field repeats exactly once across the image.
@@ -78,7 +80,8 @@ int main(int argc, char** argv) {
         for (int x = 0; x < SIZE; x++) {
             const float density = cloud_density(static_cast<float>(x) / SIZE, static_cast<float>(y) / SIZE);
             // Thicker parts are a touch greyer underneath, which reads as volume.
-            const unsigned char shade = static_cast<unsigned char>(255.0f - (density > 0.75f ? (density - 0.75f) * 60.0f : 0.0f));
+            const unsigned char shade =
+                static_cast<unsigned char>(255.0f - (density > 0.75f ? (density - 0.75f) * 60.0f : 0.0f));
             pixels[y * SIZE + x] = Color{shade, shade, 255, cloud_alpha(density)};
         }
     }

@@ -5,11 +5,12 @@
 //
 // writes OUTPUT_FOLDER/NxN/apps/qvox.png for N = 32, 64, 128 and 256
 // (TEXTURE_FOLDER defaults to assets/textures/blocks). No window is opened.
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <sys/stat.h>
 
 #include "raylib.h"
 
@@ -44,8 +45,7 @@ struct Textures {
 };
 
 // Solves p = origin + a * du + b * dv; true when p lies on that parallelogram.
-bool on_face(Vec p, Vec origin, Vec du, Vec dv, float* a, float* b)
-{
+bool on_face(Vec p, Vec origin, Vec du, Vec dv, float* a, float* b) {
     const float det = du.x * dv.y - du.y * dv.x;
     const float px = p.x - origin.x, py = p.y - origin.y;
     *a = (px * dv.y - py * dv.x) / det;
@@ -53,22 +53,19 @@ bool on_face(Vec p, Vec origin, Vec du, Vec dv, float* a, float* b)
     return *a >= 0.0f && *a < 1.0f && *b >= 0.0f && *b < 1.0f;
 }
 
-int texel(float t)
-{
+int texel(float t) {
     const int i = static_cast<int>(t * TEXELS);
     return i < 0 ? 0 : (i >= TEXELS ? TEXELS - 1 : i);
 }
 
 // The sides are dirt under a ragged band of grass hanging over the edge.
-Color side_texel(const Textures& tex, int x, int y)
-{
+Color side_texel(const Textures& tex, int x, int y) {
     const int fringe = 2 + ((x * 7 + 3) % 5 == 0 ? 1 : 0) + (x % 4 == 1 ? 1 : 0);
     return y < fringe ? GetImageColor(tex.grass, x, y) : GetImageColor(tex.dirt, x, y);
 }
 
 // The colour of one sample, transparent outside the cube.
-Color sample(const Textures& tex, Vec p)
-{
+Color sample(const Textures& tex, Vec p) {
     float a = 0.0f, b = 0.0f;
     Color c = BLANK;
     float shade = 1.0f;
@@ -88,8 +85,7 @@ Color sample(const Textures& tex, Vec p)
                  static_cast<unsigned char>(c.b * shade), 255};
 }
 
-Image paint_icon(const Textures& tex, int size)
-{
+Image paint_icon(const Textures& tex, int size) {
     Image icon = GenImageColor(size, size, BLANK);
     const float step = 1.0f / static_cast<float>(size * SUPERSAMPLE);
     for (int y = 0; y < size; ++y) {
@@ -111,24 +107,22 @@ Image paint_icon(const Textures& tex, int size)
             }
             if (alpha == 0) continue;
             const int samples = SUPERSAMPLE * SUPERSAMPLE;
-            ImageDrawPixel(&icon, x, y,
-                           Color{static_cast<unsigned char>(r / alpha), static_cast<unsigned char>(g / alpha),
-                                 static_cast<unsigned char>(bl / alpha),
-                                 static_cast<unsigned char>(255 * alpha / samples)});
+            ImageDrawPixel(
+                &icon, x, y,
+                Color{static_cast<unsigned char>(r / alpha), static_cast<unsigned char>(g / alpha),
+                      static_cast<unsigned char>(bl / alpha), static_cast<unsigned char>(255 * alpha / samples)});
         }
     }
     return icon;
 }
 
-bool make_folder(const std::string& path)
-{
+bool make_folder(const std::string& path) {
     if (mkdir(path.c_str(), 0755) == 0 || errno == EEXIST) return true;
     std::fprintf(stderr, "[gen_icon] could not create %s: %s\n", path.c_str(), std::strerror(errno));
     return false;
 }
 
-bool load_texture_image(const std::string& path, Image* image)
-{
+bool load_texture_image(const std::string& path, Image* image) {
     *image = LoadImage(path.c_str());
     if (image->data == nullptr || image->width != TEXELS || image->height != TEXELS) {
         std::fprintf(stderr, "[gen_icon] could not read a %dx%d texture from %s\n", TEXELS, TEXELS, path.c_str());
@@ -140,8 +134,7 @@ bool load_texture_image(const std::string& path, Image* image)
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     SetTraceLogLevel(LOG_WARNING);
     if (argc < 2) {
         std::fprintf(stderr, "usage: qvox_gen_icon OUTPUT_FOLDER [TEXTURE_FOLDER]\n");

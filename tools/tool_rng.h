@@ -7,8 +7,7 @@
 struct Rng {
     uint64_t state;
 
-    uint32_t next()
-    {
+    uint32_t next() {
         state ^= state >> 12;
         state ^= state << 25;
         state ^= state >> 27;

@@ -8,11 +8,29 @@
 #include "fuzz_util.h"
 
 static const char* const COMMAND_LINES[] = {
-    "/quit", "/tp 1 2 3", "/tp 1 2", "/select stone", "/select nothing", "/fly enable", "/fly disable",
-    "/fly sideways", "/noclip enable", "/noclip disable", "/noclip maybe", "/setblock 1 2 3 stone",
-    "/setblock 1 2 3 nothing", "/setblock 1 2", "/setblock 1 99999 3 stone", "/give stone 3",
-    "/give nothing", "/save ../up", "/load ../up", "/loadworld bad-name", "/createworld bad-name",
-    "/unknown %s%n", "/save fuzzed",
+    "/quit",
+    "/tp 1 2 3",
+    "/tp 1 2",
+    "/select stone",
+    "/select nothing",
+    "/fly enable",
+    "/fly disable",
+    "/fly sideways",
+    "/noclip enable",
+    "/noclip disable",
+    "/noclip maybe",
+    "/setblock 1 2 3 stone",
+    "/setblock 1 2 3 nothing",
+    "/setblock 1 2",
+    "/setblock 1 99999 3 stone",
+    "/give stone 3",
+    "/give nothing",
+    "/save ../up",
+    "/load ../up",
+    "/loadworld bad-name",
+    "/createworld bad-name",
+    "/unknown %s%n",
+    "/save fuzzed",
 };
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -25,10 +43,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string parts[3];
     const int count = fuzz_split(data, size, 0xFE, parts, 3);
     fuzz_write_text("assets/text/fz/menu.txt", parts[0]);
-    if (count > 1) fuzz_write_text("assets/text/fz/chat.txt", parts[1]);
-    else fuzz_remove_tree("assets/text/fz/chat.txt");
-    if (count > 2) fuzz_write_text("assets/text/fz/credits.txt", parts[2]);
-    else fuzz_remove_tree("assets/text/fz/credits.txt");
+    if (count > 1)
+        fuzz_write_text("assets/text/fz/chat.txt", parts[1]);
+    else
+        fuzz_remove_tree("assets/text/fz/chat.txt");
+    if (count > 2)
+        fuzz_write_text("assets/text/fz/credits.txt", parts[2]);
+    else
+        fuzz_remove_tree("assets/text/fz/credits.txt");
 
     memset(menu, 0, sizeof *menu);
     menu_load_language(menu, "fz");

@@ -39,45 +39,38 @@ constexpr int SAMPLE_COUNT = sizeof(SAMPLES) / sizeof(SAMPLES[0]);
 
 int failures = 0;
 
-void fail(const char* what, const std::string& detail = "")
-{
+void fail(const char* what, const std::string& detail = "") {
     std::fprintf(stderr, "[smoke] FAIL: %s%s%s\n", what, detail.empty() ? "" : ": ", detail.c_str());
     ++failures;
 }
 
-void close_or_log(int fd)
-{
-    if (close(fd) != 0)
-        std::fprintf(stderr, "[smoke] close: %s\n", std::strerror(errno));
+void close_or_log(int fd) {
+    if (close(fd) != 0) std::fprintf(stderr, "[smoke] close: %s\n", std::strerror(errno));
 }
 
 // Runs world_load_textures with standard output sent to a temporary file and
 // returns what it printed.
-bool load_textures_capturing_stdout(World* world, std::string& printed)
-{
+bool load_textures_capturing_stdout(World* world, std::string& printed) {
     char path[] = "/tmp/qvox_smoke_stdout_XXXXXX";
     const int fd = mkstemp(path);
     if (fd < 0) {
         std::fprintf(stderr, "[smoke] mkstemp: %s\n", std::strerror(errno));
         return false;
     }
-    if (unlink(path) != 0)
-        std::fprintf(stderr, "[smoke] unlink %s: %s\n", path, std::strerror(errno));
+    if (unlink(path) != 0) std::fprintf(stderr, "[smoke] unlink %s: %s\n", path, std::strerror(errno));
 
     std::fflush(stdout);
     const int saved = dup(STDOUT_FILENO);
     if (saved < 0 || dup2(fd, STDOUT_FILENO) < 0) {
         std::fprintf(stderr, "[smoke] redirecting stdout: %s\n", std::strerror(errno));
-        if (saved >= 0)
-            close_or_log(saved);
+        if (saved >= 0) close_or_log(saved);
         close_or_log(fd);
         return false;
     }
     world_load_textures(world);
     std::fflush(stdout);
     const bool restored = dup2(saved, STDOUT_FILENO) >= 0;
-    if (!restored)
-        std::fprintf(stderr, "[smoke] restoring stdout: %s\n", std::strerror(errno));
+    if (!restored) std::fprintf(stderr, "[smoke] restoring stdout: %s\n", std::strerror(errno));
     close_or_log(saved);
 
     bool ok = restored;
@@ -88,8 +81,7 @@ bool load_textures_capturing_stdout(World* world, std::string& printed)
     char buffer[4096];
     for (ssize_t n; ok && (n = read(fd, buffer, sizeof buffer)) != 0;) {
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             std::fprintf(stderr, "[smoke] read: %s\n", std::strerror(errno));
             ok = false;
         } else {
@@ -101,21 +93,17 @@ bool load_textures_capturing_stdout(World* world, std::string& printed)
 }
 
 // The id printed in "[textures] <name> texture id: N", or -1 when the line is missing.
-int printed_texture_id(const std::string& printed, const char* name)
-{
+int printed_texture_id(const std::string& printed, const char* name) {
     const std::string prefix = std::string("[textures] ") + name + " texture id: ";
     const size_t at = printed.find(prefix);
-    if (at == std::string::npos || (at != 0 && printed[at - 1] != '\n'))
-        return -1;
+    if (at == std::string::npos || (at != 0 && printed[at - 1] != '\n')) return -1;
     char* end = nullptr;
     const long id = std::strtol(printed.c_str() + at + prefix.size(), &end, 10);
-    if (end == printed.c_str() + at + prefix.size() || *end != '\n')
-        return -1;
+    if (end == printed.c_str() + at + prefix.size() || *end != '\n') return -1;
     return static_cast<int>(id);
 }
 
-void check_texture_log(World* world, const std::string& printed)
-{
+void check_texture_log(World* world, const std::string& printed) {
     for (const Sample& sample : SAMPLES) {
         const int id = printed_texture_id(printed, sample.name);
         if (id <= 0) {
@@ -140,17 +128,16 @@ struct Face {
 };
 
 constexpr Face CUBE_FACES[] = {
-    {{{1, -1, 1}, {1, -1, -1}, {1, 1, -1}, {1, 1, 1}}, 200},        // +x
-    {{{-1, -1, -1}, {-1, -1, 1}, {-1, 1, 1}, {-1, 1, -1}}, 200},    // -x
-    {{{-1, 1, 1}, {1, 1, 1}, {1, 1, -1}, {-1, 1, -1}}, 255},        // +y
-    {{{-1, -1, -1}, {1, -1, -1}, {1, -1, 1}, {-1, -1, 1}}, 130},    // -y
-    {{{-1, -1, 1}, {1, -1, 1}, {1, 1, 1}, {-1, 1, 1}}, 170},        // +z
-    {{{1, -1, -1}, {-1, -1, -1}, {-1, 1, -1}, {1, 1, -1}}, 170},    // -z
+    {{{1, -1, 1}, {1, -1, -1}, {1, 1, -1}, {1, 1, 1}}, 200},      // +x
+    {{{-1, -1, -1}, {-1, -1, 1}, {-1, 1, 1}, {-1, 1, -1}}, 200},  // -x
+    {{{-1, 1, 1}, {1, 1, 1}, {1, 1, -1}, {-1, 1, -1}}, 255},      // +y
+    {{{-1, -1, -1}, {1, -1, -1}, {1, -1, 1}, {-1, -1, 1}}, 130},  // -y
+    {{{-1, -1, 1}, {1, -1, 1}, {1, 1, 1}, {-1, 1, 1}}, 170},      // +z
+    {{{1, -1, -1}, {-1, -1, -1}, {-1, 1, -1}, {1, 1, -1}}, 170},  // -z
 };
 constexpr float FACE_UV[4][2] = {{0, 1}, {1, 1}, {1, 0}, {0, 0}};
 
-void draw_textured_cube(Texture2D texture, Vector3 centre, float size)
-{
+void draw_textured_cube(Texture2D texture, Vector3 centre, float size) {
     const float h = size / 2;
     rlSetTexture(texture.id);
     for (const Face& face : CUBE_FACES) {
@@ -166,11 +153,12 @@ void draw_textured_cube(Texture2D texture, Vector3 centre, float size)
     rlSetTexture(0);
 }
 
-Vector3 sample_position(int i) { return Vector3{(i - (SAMPLE_COUNT - 1) / 2.0f) * 2.2f, 0.0f, 0.0f}; }
+Vector3 sample_position(int i) {
+    return Vector3{(i - (SAMPLE_COUNT - 1) / 2.0f) * 2.2f, 0.0f, 0.0f};
+}
 
 // Draws the row of cubes for a few frames and returns a copy of the last one.
-Image render_scene(World* world)
-{
+Image render_scene(World* world) {
     Camera3D camera{};
     camera.position = Vector3{3.0f, 4.5f, 9.5f};
     camera.target = Vector3{0.0f, 0.0f, 0.0f};
@@ -202,14 +190,12 @@ Image render_scene(World* world)
             continue;
         }
         const Color c = GetImageColor(shot, x, y);
-        if (c.r == SKY_COLOR.r && c.g == SKY_COLOR.g && c.b == SKY_COLOR.b)
-            fail("cube not drawn", SAMPLES[i].name);
+        if (c.r == SKY_COLOR.r && c.g == SKY_COLOR.g && c.b == SKY_COLOR.b) fail("cube not drawn", SAMPLES[i].name);
     }
     return shot;
 }
 
-void check_picture(const Image& shot)
-{
+void check_picture(const Image& shot) {
     if (shot.data == nullptr || shot.width != WINDOW_WIDTH || shot.height != WINDOW_HEIGHT) {
         fail("screen capture failed or has the wrong size");
         return;
@@ -220,24 +206,19 @@ void check_picture(const Image& shot)
         for (int x = 0; x < shot.width; ++x) {
             const Color c = GetImageColor(shot, x, y);
             colours.insert(static_cast<uint32_t>(c.r) << 16 | static_cast<uint32_t>(c.g) << 8 | c.b);
-            if (c.r == SKY_COLOR.r && c.g == SKY_COLOR.g && c.b == SKY_COLOR.b)
-                ++sky_pixels;
+            if (c.r == SKY_COLOR.r && c.g == SKY_COLOR.g && c.b == SKY_COLOR.b) ++sky_pixels;
         }
     }
     const long total = static_cast<long>(shot.width) * shot.height;
     std::printf("[smoke] %zu distinct colours, %.1f%% sky\n", colours.size(), 100.0 * sky_pixels / total);
-    if (colours.size() < 200)
-        fail("too few distinct colours for textured cubes", std::to_string(colours.size()));
-    if (sky_pixels == total)
-        fail("picture is nothing but sky");
-    if (sky_pixels < total / 4)
-        fail("the sky background is missing");
+    if (colours.size() < 200) fail("too few distinct colours for textured cubes", std::to_string(colours.size()));
+    if (sky_pixels == total) fail("picture is nothing but sky");
+    if (sky_pixels < total / 4) fail("the sky background is missing");
 }
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     const char* screenshot_path = argc > 1 ? argv[1] : "smoke_screenshot.png";
 
     SetTraceLogLevel(LOG_NONE);

@@ -134,8 +134,8 @@ TEST_F(CommandsTest, GiveFillsTheActiveSlotAndDefaultsToOne) {
 }
 
 TEST_F(CommandsTest, GiveOverCapacityOrBelowOneChangesNothing) {
-    const char* lines[] = {"/give stone 2881", "/give stone 0", "/give stone -5",
-                           "/give stone 99999999999999999999999", "/give stone -99999999999999999999"};
+    const char* lines[] = {"/give stone 2881", "/give stone 0", "/give stone -5", "/give stone 99999999999999999999999",
+                           "/give stone -99999999999999999999"};
     for (const char* line : lines) {
         run(line);
         EXPECT_EQ(last_message(), "Not enough inventory space to give items.") << line;
@@ -211,7 +211,8 @@ TEST_F(CommandsTest, CreateworldReplacesTheWorldAndKeepsThePlayer) {
     EXPECT_EQ(player()->position.x, 0.0f);
     EXPECT_EQ(player()->position.z, 0.0f);
     EXPECT_GE(player()->position.y, 105.0f);
-    EXPECT_GE(player()->position.y, static_cast<float>(smooth_terrain_height(0, 0, world()->seed)) + PLAYER_HALF_HEIGHT);
+    EXPECT_GE(player()->position.y,
+              static_cast<float>(smooth_terrain_height(0, 0, world()->seed)) + PLAYER_HALF_HEIGHT);
     EXPECT_FLOAT_EQ(world()->last_player_position.y, player()->position.y);
 }
 
@@ -260,7 +261,8 @@ TEST_F(CommandsTest, LoadworldStartsANewPlayerAboveTheGround) {
     EXPECT_EQ(player()->selected_slot, 0);
     EXPECT_EQ(player()->position.x, 0.0f);
     EXPECT_GE(player()->position.y, 105.0f);
-    EXPECT_GE(player()->position.y, static_cast<float>(smooth_terrain_height(0, 0, world()->seed)) + PLAYER_HALF_HEIGHT);
+    EXPECT_GE(player()->position.y,
+              static_cast<float>(smooth_terrain_height(0, 0, world()->seed)) + PLAYER_HALF_HEIGHT);
 }
 
 TEST_F(CommandsTest, LoadworldReadsASavedWorld) {

@@ -1,15 +1,15 @@
 // Where the installed game keeps a player's files, and how it gets there.
+#include "data_dir.h"
+
+#include <ftw.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <ftw.h>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include "data_dir.h"
 
 namespace {
 
@@ -19,8 +19,7 @@ struct FolderCase {
     const char* expected;  // null: no folder
 };
 
-TEST(DataDirFolder, XdgDataHomeThenHome)
-{
+TEST(DataDirFolder, XdgDataHomeThenHome) {
     const std::string too_long = "/" + std::string(DATA_DIR_PATH_MAX, 'x');
     const FolderCase cases[] = {
         {"/data", "/home/p", "/data/qvox"},
@@ -43,15 +42,13 @@ TEST(DataDirFolder, XdgDataHomeThenHome)
     }
 }
 
-int remove_entry(const char* path, const struct stat*, int, struct FTW*)
-{
+int remove_entry(const char* path, const struct stat*, int, struct FTW*) {
     return remove(path);
 }
 
 class DataDirTree : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_NE(getcwd(old_cwd_, sizeof old_cwd_), nullptr);
         char tmpl[] = "/tmp/qvox-data-dir-test-XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
@@ -64,28 +61,24 @@ protected:
         make(root_ + "/home");
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         ASSERT_EQ(chdir(old_cwd_), 0);
         nftw(root_.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
     }
 
-    static void make(const std::string& path)
-    {
+    static void make(const std::string& path) {
         for (size_t i = 1; i <= path.size(); i++) {
             if (i == path.size() || path[i] == '/') mkdir(path.substr(0, i).c_str(), 0755);
         }
     }
 
-    static std::string link_target(const std::string& link)
-    {
+    static std::string link_target(const std::string& link) {
         char target[PATH_MAX] = {0};
         ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
         return n < 0 ? std::string() : std::string(target, static_cast<size_t>(n));
     }
 
-    static std::string cwd()
-    {
+    static std::string cwd() {
         char dir[PATH_MAX] = {0};
         return getcwd(dir, sizeof dir) != nullptr ? dir : "";
     }
@@ -95,8 +88,7 @@ protected:
     std::string assets_;
 };
 
-TEST_F(DataDirTree, InstalledTreeIsToldFromBuildTree)
-{
+TEST_F(DataDirTree, InstalledTreeIsToldFromBuildTree) {
     char assets[DATA_DIR_PATH_MAX] = {0};
     EXPECT_TRUE(data_dir_installed_assets((root_ + "/usr/games/qvox").c_str(), assets, sizeof assets));
     EXPECT_EQ(std::string(assets), assets_);
@@ -107,8 +99,7 @@ TEST_F(DataDirTree, InstalledTreeIsToldFromBuildTree)
     EXPECT_FALSE(data_dir_installed_assets("qvox", assets, sizeof assets));
 }
 
-TEST_F(DataDirTree, FirstStartCreatesPrivateFoldersAndEntersThem)
-{
+TEST_F(DataDirTree, FirstStartCreatesPrivateFoldersAndEntersThem) {
     const std::string folder = root_ + "/home/.local/share/qvox";
     char error[2 * DATA_DIR_PATH_MAX] = {0};
     ASSERT_TRUE(data_dir_enter(folder.c_str(), assets_.c_str(), error, sizeof error)) << error;
@@ -126,8 +117,7 @@ TEST_F(DataDirTree, FirstStartCreatesPrivateFoldersAndEntersThem)
     EXPECT_EQ(cwd(), folder);
 }
 
-TEST_F(DataDirTree, StaleLinkIsRepointedAndOwnAssetsFolderKept)
-{
+TEST_F(DataDirTree, StaleLinkIsRepointedAndOwnAssetsFolderKept) {
     const std::string stale = root_ + "/home/stale";
     make(stale);
     ASSERT_EQ(symlink("/opt/old/share/games/qvox/assets", (stale + "/assets").c_str()), 0);
@@ -143,8 +133,7 @@ TEST_F(DataDirTree, StaleLinkIsRepointedAndOwnAssetsFolderKept)
     EXPECT_TRUE(S_ISDIR(st.st_mode));
 }
 
-TEST_F(DataDirTree, FileInTheWayFailsWithoutMoving)
-{
+TEST_F(DataDirTree, FileInTheWayFailsWithoutMoving) {
     // Root may write anywhere, so a file where a folder belongs stands in for a forbidden one.
     const std::string blocker = root_ + "/home/.local";
     FILE* f = fopen(blocker.c_str(), "w");

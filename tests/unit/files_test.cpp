@@ -1,7 +1,7 @@
 // Saved worlds: chunk file format and names, world.txt, world_save and
 // world_load, refused names, failed writes and kills in the middle of a save.
-#include <gtest/gtest.h>
 #include <dirent.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -22,7 +22,6 @@
 #include "world.h"
 
 namespace {
-
 
 bool file_exists(const std::string& path) {
     struct stat st = {};
@@ -177,9 +176,8 @@ TEST_F(WorldFilesTest, DamagedMetadataNeverGivesANonFinitePosition) {
     ASSERT_EQ(mkdir("worlds", 0755), 0);
     ASSERT_EQ(mkdir("worlds/odd", 0755), 0);
     const std::string overlong(400, 'a');
-    write_text("worlds/odd/world.txt",
-               "player_x=nan\nplayer_y=inf\nplayer_z=1e39\nplayer_x=oops\n" + overlong +
-                   "player_y=5\nseed=x\nplayer_z=-3.5\nname=whatever\n");
+    write_text("worlds/odd/world.txt", "player_x=nan\nplayer_y=inf\nplayer_z=1e39\nplayer_x=oops\n" + overlong +
+                                           "player_y=5\nseed=x\nplayer_z=-3.5\nname=whatever\n");
     ASSERT_TRUE(world_load(world_, "odd"));
     EXPECT_EQ(world_->last_player_position.x, 8.0f);
     EXPECT_EQ(world_->last_player_position.y, 20.0f) << "the tail of an overlong line is not a line";
@@ -341,10 +339,10 @@ TEST(WorldNames, EachRuleAcceptsItsOwnNames) {
         const char* name;
         bool file_safe, plain;
     } cases[] = {
-        {"home", true, true},        {"My_World_2", true, true}, {"my world", true, false},
-        {"a;b$(c)", true, false},    {"caf\xc3\xa9", true, false}, {"", false, false},
-        {".hidden", false, false},   {"..", false, false},        {"a/b", false, false},
-        {"a\\b", false, false},     {longest.c_str(), true, true}, {too_long.c_str(), false, false},
+        {"home", true, true},      {"My_World_2", true, true},    {"my world", true, false},
+        {"a;b$(c)", true, false},  {"caf\xc3\xa9", true, false},  {"", false, false},
+        {".hidden", false, false}, {"..", false, false},          {"a/b", false, false},
+        {"a\\b", false, false},    {longest.c_str(), true, true}, {too_long.c_str(), false, false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(world_name_is_file_safe(c.name), c.file_safe) << c.name;
@@ -478,8 +476,8 @@ TEST_F(WorldFilesTest, KillDuringSavesLeavesEveryFileWhole) {
             const std::string path = "./worlds/crash/chunks/chunk_" + std::to_string(i) + "_0_0.chunk";
             ASSERT_TRUE(chunk_file_is_whole(path)) << "run " << run << ": " << path;
         }
-        ASSERT_TRUE(metadata_is_whole("./worlds/crash/world.txt"))
-            << "run " << run << ":\n" << read_text("./worlds/crash/world.txt");
+        ASSERT_TRUE(metadata_is_whole("./worlds/crash/world.txt")) << "run " << run << ":\n"
+                                                                   << read_text("./worlds/crash/world.txt");
         const std::string after =
             read_text("./worlds/crash/world.txt") + read_text("./worlds/crash/chunks/chunk_0_0_0.chunk").substr(0, 4);
         if (after != before) runs_that_changed_files++;

@@ -7,8 +7,7 @@ namespace {
 
 class GameLoopKeys : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         game_state_init(&game_);
         game_.look.mouse_captured = true;  // a running, unpaused game
     }
@@ -18,8 +17,7 @@ protected:
     GameState game_{};
 };
 
-TEST(GameState, StartValues)
-{
+TEST(GameState, StartValues) {
     GameState game;
     game_state_init(&game);
     EXPECT_EQ(game.hud.mode, 0);
@@ -34,8 +32,7 @@ TEST(GameState, StartValues)
     EXPECT_FALSE(game.look.mouse_captured);
 }
 
-TEST_F(GameLoopKeys, LaterFunctionKeyWinsAndSystemInfoIsReadOnce)
-{
+TEST_F(GameLoopKeys, LaterFunctionKeyWinsAndSystemInfoIsReadOnce) {
     LoopKeys keys = {};
     keys.f4 = true;
     keys.f5 = true;
@@ -56,8 +53,7 @@ TEST_F(GameLoopKeys, LaterFunctionKeyWinsAndSystemInfoIsReadOnce)
     EXPECT_TRUE(e.fill_system_info);
 }
 
-TEST_F(GameLoopKeys, EscapeClosesTheInventoryBeforeItPauses)
-{
+TEST_F(GameLoopKeys, EscapeClosesTheInventoryBeforeItPauses) {
     game_.look.mouse_captured = false;  // the open inventory freed the cursor
     LoopKeys keys = {};
     keys.escape = true;
@@ -76,8 +72,7 @@ TEST_F(GameLoopKeys, EscapeClosesTheInventoryBeforeItPauses)
     EXPECT_EQ(e.cursor, LOOP_CURSOR_ENABLE);
 }
 
-TEST_F(GameLoopKeys, PTogglesThePauseAndTheCursorFollows)
-{
+TEST_F(GameLoopKeys, PTogglesThePauseAndTheCursorFollows) {
     LoopKeys keys = {};
     keys.p = true;
     press(keys);
@@ -92,8 +87,7 @@ TEST_F(GameLoopKeys, PTogglesThePauseAndTheCursorFollows)
     EXPECT_EQ(idle.cursor, LOOP_CURSOR_KEEP);
 }
 
-TEST_F(GameLoopKeys, TWhilePausedDoesNothingButRStillResets)
-{
+TEST_F(GameLoopKeys, TWhilePausedDoesNothingButRStillResets) {
     game_.paused = true;
     game_.look.mouse_captured = false;
     LoopKeys keys = {};
@@ -106,8 +100,7 @@ TEST_F(GameLoopKeys, TWhilePausedDoesNothingButRStillResets)
     EXPECT_TRUE(game_.paused);
 }
 
-TEST_F(GameLoopKeys, TOpensTheChat)
-{
+TEST_F(GameLoopKeys, TOpensTheChat) {
     game_.chat.input[0] = 'x';
     game_.chat.input_len = 1;
     game_.chat.history_index = 4;
@@ -125,16 +118,14 @@ TEST_F(GameLoopKeys, TOpensTheChat)
     EXPECT_EQ(game_.hud.prev_mode, 1);
 }
 
-TEST_F(GameLoopKeys, F11AsksForFullscreen)
-{
+TEST_F(GameLoopKeys, F11AsksForFullscreen) {
     LoopKeys keys = {};
     keys.f11 = true;
     EXPECT_TRUE(press(keys).toggle_fullscreen);
     EXPECT_FALSE(press(LoopKeys{}).toggle_fullscreen);
 }
 
-TEST(GameNumberKeys, HighestPressedKeyWins)
-{
+TEST(GameNumberKeys, HighestPressedKeyWins) {
     bool keys[9] = {};
     EXPECT_EQ(game_number_key_slot(keys), -1);
     keys[1] = true;

@@ -35,8 +35,9 @@ TEST_F(HudTest, HelpPageShowsControlsCoordinatesAndVersion) {
     player()->position = Vector3{1.04f, 2.5f, -3.26f};
     const std::vector<Line> page = lines(59);
     ASSERT_EQ(page.size(), 8u);
-    const char* expected[] = {"WASD to move",  "F2-F5 pages", "Mouse to break and place", "Mouse to look",
-                              "P to pause",    "Position: (1.0, 2.5, -3.3)", "FPS: 59", "qvox test build"};
+    const char* expected[] = {"WASD to move",  "F2-F5 pages",    "Mouse to break and place",
+                              "Mouse to look", "P to pause",     "Position: (1.0, 2.5, -3.3)",
+                              "FPS: 59",       "qvox test build"};
     for (int i = 0; i < 8; i++) {
         EXPECT_EQ(page[i].text, expected[i]);
         EXPECT_EQ(page[i].y, 10 + 40 * i);

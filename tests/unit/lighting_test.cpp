@@ -47,10 +47,11 @@ protected:
 
     static const Field& sky(const Chunk* chunk) { return chunk->skylight[chunk->active_light_buffer]; }
     static const Field& block(const Chunk* chunk) { return chunk->blocklight[chunk->active_light_buffer]; }
-
 };
 
-int manhattan(int x, int y, int z, int gx, int gy, int gz) { return abs(x - gx) + abs(y - gy) + abs(z - gz); }
+int manhattan(int x, int y, int z, int gx, int gy, int gz) {
+    return abs(x - gx) + abs(y - gy) + abs(z - gz);
+}
 
 // ---------------------------------------------------------------- block light
 
@@ -306,8 +307,10 @@ void reference_skylight(Chunk* chunk, World* world, Field out) {
             int light = 15;
             for (int wy = 500; wy >= 0; wy--) {
                 const BlockType t = world_get_block(world, chunk->chunk_x * 32 + x, wy, chunk->chunk_z * 32 + z);
-                if (t != BLOCK_AIR) light = 0;
-                else if (wy >= base_y && wy < base_y + CHUNK_HEIGHT) out[wy - base_y][z][x] = static_cast<uint8_t>(light);
+                if (t != BLOCK_AIR)
+                    light = 0;
+                else if (wy >= base_y && wy < base_y + CHUNK_HEIGHT)
+                    out[wy - base_y][z][x] = static_cast<uint8_t>(light);
             }
         }
     std::vector<RefEntry> queue;

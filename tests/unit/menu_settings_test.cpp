@@ -10,8 +10,7 @@ namespace {
 
 class MenuSettings : public MenuTempDir {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         MenuTempDir::SetUp();
         for (const char* lang : {"en", "de"}) {
             write_file(std::string("assets/text/") + lang + "/menu.txt", std::string(lang) + "\n");
@@ -27,8 +26,7 @@ protected:
     }
 
     // A menu with the defaults of start-up, before the settings file is read.
-    void defaults()
-    {
+    void defaults() {
         menu_->render_distance = 50.0f;
         menu_->max_fps = 144;
         menu_scan_languages(menu_);
@@ -36,8 +34,7 @@ protected:
         menu_scan_font_variants(menu_, menu_->font_families[menu_->current_font_family_index]);
     }
 
-    void load(const std::string& options)
-    {
+    void load(const std::string& options) {
         defaults();
         write_file("options.txt", options);
         menu_load_settings(menu_);
@@ -47,8 +44,7 @@ protected:
     const char* variant() const { return menu_->font_variants[menu_->current_font_variant_index]; }
 };
 
-TEST_F(MenuSettings, WritesTheSevenLinesByteForByte)
-{
+TEST_F(MenuSettings, WritesTheSevenLinesByteForByte) {
     defaults();
     menu_->render_distance = 37.44f;
     menu_->max_fps = 0;
@@ -64,8 +60,7 @@ TEST_F(MenuSettings, WritesTheSevenLinesByteForByte)
     EXPECT_EQ(access("options.txt.tmp", F_OK), -1);
 }
 
-TEST_F(MenuSettings, StartUpRewritesAMessyFileNormalised)
-{
+TEST_F(MenuSettings, StartUpRewritesAMessyFileNormalised) {
     write_file("options.txt", "# mine\nmax_fps=60 # sixty\nrender_distance=  75\nlanguage=de\nfoo=bar\n");
     menu_system_init(menu_);
     EXPECT_EQ(read_file("options.txt"),
@@ -80,8 +75,7 @@ TEST_F(MenuSettings, StartUpRewritesAMessyFileNormalised)
     EXPECT_EQ(menu_->current_state, MENU_STATE_MAIN);
 }
 
-TEST_F(MenuSettings, CommentsAndKeyRules)
-{
+TEST_F(MenuSettings, CommentsAndKeyRules) {
     load("max_fps=60 # a comment\nmax_fps = 90\n#render_distance=20\n render_distance=20\nrender_distance\n");
     EXPECT_EQ(menu_->max_fps, 60);
     EXPECT_FLOAT_EQ(menu_->render_distance, 50.0f);
@@ -89,8 +83,7 @@ TEST_F(MenuSettings, CommentsAndKeyRules)
     EXPECT_FLOAT_EQ(menu_->render_distance, 33.5f);
 }
 
-TEST_F(MenuSettings, ViewDistanceIsClamped)
-{
+TEST_F(MenuSettings, ViewDistanceIsClamped) {
     const std::pair<const char*, float> cases[] = {
         {"5", 10.0f}, {"250.5", 100.0f}, {"nan", 10.0f}, {"abc", 10.0f}, {"37.44", 37.44f}, {"inf", 100.0f},
     };
@@ -100,8 +93,7 @@ TEST_F(MenuSettings, ViewDistanceIsClamped)
     }
 }
 
-TEST_F(MenuSettings, FrameRateLimitIsClampedAndZeroMeansUnlimited)
-{
+TEST_F(MenuSettings, FrameRateLimitIsClampedAndZeroMeansUnlimited) {
     const std::pair<const char*, int> cases[] = {
         {"0", 0}, {"1", 30}, {"-5", 30}, {"1000", 240}, {"fast", 0}, {"144", 144}, {"99999999999", 240},
     };
@@ -111,15 +103,13 @@ TEST_F(MenuSettings, FrameRateLimitIsClampedAndZeroMeansUnlimited)
     }
 }
 
-TEST_F(MenuSettings, TheLastOfRepeatedKeysCounts)
-{
+TEST_F(MenuSettings, TheLastOfRepeatedKeysCounts) {
     load("render_distance=40\nrender_distance=60\nlanguage=de\nlanguage=en\n");
     EXPECT_FLOAT_EQ(menu_->render_distance, 60.0f);
     EXPECT_STREQ(menu_->current_language, "en");
 }
 
-TEST_F(MenuSettings, NamesThatAreNotInstalledChangeNothing)
-{
+TEST_F(MenuSettings, NamesThatAreNotInstalledChangeNothing) {
     load("language=xx\nfont_family=Comic\nfont_variant=JetBrainsMono-Bold.ttf\n");
     EXPECT_STREQ(menu_->current_language, "en");
     EXPECT_STREQ(family(), "JetBrainsMono");
@@ -127,14 +117,12 @@ TEST_F(MenuSettings, NamesThatAreNotInstalledChangeNothing)
     EXPECT_STREQ(variant(), "JetBrainsMono-Bold.ttf");
 }
 
-TEST_F(MenuSettings, VariantWithoutFamilyIsIgnored)
-{
+TEST_F(MenuSettings, VariantWithoutFamilyIsIgnored) {
     load("font_variant=JetBrainsMono-Bold.ttf\n");
     EXPECT_STREQ(variant(), "JetBrainsMono-Regular.ttf");
 }
 
-TEST_F(MenuSettings, FamilyAndVariantAreApplied)
-{
+TEST_F(MenuSettings, FamilyAndVariantAreApplied) {
     load("font_family=DejaVuSans\nfont_variant=Sans-Bold.ttf\nlanguage=de\n");
     EXPECT_STREQ(family(), "DejaVuSans");
     EXPECT_STREQ(variant(), "Sans-Bold.ttf");
@@ -142,15 +130,13 @@ TEST_F(MenuSettings, FamilyAndVariantAreApplied)
     EXPECT_STREQ(menu_->available_languages[menu_->current_language_index], "de");
 }
 
-TEST_F(MenuSettings, LongLinesAreReadInPieces)
-{
+TEST_F(MenuSettings, LongLinesAreReadInPieces) {
     // The second 255-byte piece of this line is a settings line of its own.
     load(std::string("#") + std::string(254, 'x') + "max_fps=200\n");
     EXPECT_EQ(menu_->max_fps, 200);
 }
 
-TEST_F(MenuSettings, UnwritableFileIsReportedAndNoTempFileStays)
-{
+TEST_F(MenuSettings, UnwritableFileIsReportedAndNoTempFileStays) {
     defaults();
     make_dirs("options.txt/inside");  // a directory cannot be replaced by a file
     testing::internal::CaptureStderr();
@@ -160,8 +146,7 @@ TEST_F(MenuSettings, UnwritableFileIsReportedAndNoTempFileStays)
     EXPECT_EQ(access("options.txt.tmp", F_OK), -1);
 }
 
-TEST_F(MenuSettings, MissingFileKeepsTheDefaults)
-{
+TEST_F(MenuSettings, MissingFileKeepsTheDefaults) {
     defaults();
     menu_load_settings(menu_);
     EXPECT_FLOAT_EQ(menu_->render_distance, 50.0f);
@@ -170,8 +155,7 @@ TEST_F(MenuSettings, MissingFileKeepsTheDefaults)
 
 class MenuFonts : public MenuTempDir {};
 
-TEST_F(MenuFonts, FamiliesNeedATtfFolderAndJetBrainsMonoIsPreferred)
-{
+TEST_F(MenuFonts, FamiliesNeedATtfFolderAndJetBrainsMonoIsPreferred) {
     write_file("assets/fonts/NoTtf/readme", "");
     write_file("assets/fonts/Loose.ttf", "");
     write_file("assets/fonts/Other/ttf/Other.ttf", "");
@@ -181,16 +165,14 @@ TEST_F(MenuFonts, FamiliesNeedATtfFolderAndJetBrainsMonoIsPreferred)
     EXPECT_STREQ(menu_->font_families[menu_->current_font_family_index], "JetBrainsMono");
 }
 
-TEST_F(MenuFonts, NoFontFolderFallsBackToJetBrainsMono)
-{
+TEST_F(MenuFonts, NoFontFolderFallsBackToJetBrainsMono) {
     menu_scan_fonts(menu_);
     EXPECT_EQ(menu_->font_families_count, 1);
     EXPECT_STREQ(menu_->font_families[0], "JetBrainsMono");
     EXPECT_EQ(menu_->current_font_family_index, 0);
 }
 
-TEST_F(MenuFonts, TtfFolderWithoutFontsGivesTheSingleVariantRegular)
-{
+TEST_F(MenuFonts, TtfFolderWithoutFontsGivesTheSingleVariantRegular) {
     write_file("assets/fonts/Empty/ttf/Empty.TTF", "");
     write_file("assets/fonts/Empty/ttf/notes.txt", "");
     menu_scan_font_variants(menu_, "Empty");
@@ -200,8 +182,7 @@ TEST_F(MenuFonts, TtfFolderWithoutFontsGivesTheSingleVariantRegular)
     EXPECT_STREQ(menu_->font_variants[0], "Regular");
 }
 
-TEST_F(MenuFonts, DefaultVariantIsTheOneNamedRegular)
-{
+TEST_F(MenuFonts, DefaultVariantIsTheOneNamedRegular) {
     for (const char* f : {"F-Bold.ttf", "F-Regular.ttf", "F-Italic.ttf", "F.v2.ttf"}) {
         write_file(std::string("assets/fonts/F/ttf/") + f, "");
     }
@@ -210,8 +191,7 @@ TEST_F(MenuFonts, DefaultVariantIsTheOneNamedRegular)
     EXPECT_STREQ(menu_->font_variants[menu_->current_font_variant_index], "F-Regular.ttf");
 }
 
-TEST_F(MenuFonts, FamilyButtonsWrapAndVariantButtonsStop)
-{
+TEST_F(MenuFonts, FamilyButtonsWrapAndVariantButtonsStop) {
     write_file("options.txt", "");
     write_file("assets/fonts/A/ttf/A-Regular.ttf", "");
     write_file("assets/fonts/B/ttf/B-Regular.ttf", "");
@@ -234,8 +214,7 @@ TEST_F(MenuFonts, FamilyButtonsWrapAndVariantButtonsStop)
     EXPECT_EQ(menu_->current_font_variant_index, 1);
 }
 
-TEST(MenuSliders, ViewDistanceKnob)
-{
+TEST(MenuSliders, ViewDistanceKnob) {
     EXPECT_EQ(menu_render_distance_knob_offset(50.0f), 222);
     EXPECT_EQ(menu_render_distance_knob_offset(10.0f), 0);
     EXPECT_EQ(menu_render_distance_knob_offset(100.0f), 500);
@@ -243,8 +222,7 @@ TEST(MenuSliders, ViewDistanceKnob)
     EXPECT_EQ(menu_render_distance_knob_offset(250.0f), 500);
 }
 
-TEST(MenuSliders, ViewDistanceFromTheMouse)
-{
+TEST(MenuSliders, ViewDistanceFromTheMouse) {
     const int slider_x = 350;
     EXPECT_FLOAT_EQ(menu_render_distance_from_mouse(349.0f, slider_x), 10.0f);
     EXPECT_FLOAT_EQ(menu_render_distance_from_mouse(350.0f, slider_x), 10.0f);
@@ -255,8 +233,7 @@ TEST(MenuSliders, ViewDistanceFromTheMouse)
     EXPECT_NE(mid, std::floor(mid));
 }
 
-TEST(MenuSliders, FrameRateKnob)
-{
+TEST(MenuSliders, FrameRateKnob) {
     EXPECT_EQ(menu_max_fps_knob_offset(144), 271);
     EXPECT_EQ(menu_max_fps_knob_offset(0), 500);
     EXPECT_EQ(menu_max_fps_knob_offset(240), 500);
@@ -264,8 +241,7 @@ TEST(MenuSliders, FrameRateKnob)
     EXPECT_EQ(menu_max_fps_knob_offset(20), 0);
 }
 
-TEST(MenuSliders, FrameRateFromTheMouse)
-{
+TEST(MenuSliders, FrameRateFromTheMouse) {
     const int slider_x = 350;
     EXPECT_EQ(menu_max_fps_from_mouse(350.0f + 0.94f * 500.0f, slider_x), 227);
     EXPECT_EQ(menu_max_fps_from_mouse(350.0f + 0.95f * 500.0f, slider_x), 0);

@@ -2,26 +2,24 @@
 // menus use (./assets, ./options.txt, ./worlds).
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <ftw.h>
-#include <string>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
 #include "menu.h"
 
-inline int menu_test_remove_entry(const char* path, const struct stat*, int, struct FTW*)
-{
+inline int menu_test_remove_entry(const char* path, const struct stat*, int, struct FTW*) {
     return remove(path);
 }
 
 class MenuTempDir : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_NE(getcwd(old_cwd_, sizeof old_cwd_), nullptr);
         char tmpl[] = "/tmp/qvox-menu-test-XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
@@ -31,8 +29,7 @@ protected:
         ASSERT_NE(menu_, nullptr);
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         if (menu_ != nullptr) {
             free(menu_->available_worlds);
             free(menu_);
@@ -41,8 +38,7 @@ protected:
         nftw(dir_.c_str(), menu_test_remove_entry, 16, FTW_DEPTH | FTW_PHYS);
     }
 
-    static void make_dirs(const std::string& path)
-    {
+    static void make_dirs(const std::string& path) {
         std::string part;
         for (size_t i = 0; i <= path.size(); i++) {
             if (i == path.size() || path[i] == '/') {
@@ -52,8 +48,7 @@ protected:
         }
     }
 
-    static void write_file(const std::string& path, const std::string& content)
-    {
+    static void write_file(const std::string& path, const std::string& content) {
         size_t slash = path.rfind('/');
         if (slash != std::string::npos) make_dirs(path.substr(0, slash));
         FILE* f = fopen(path.c_str(), "wb");
@@ -62,8 +57,7 @@ protected:
         ASSERT_EQ(fclose(f), 0);
     }
 
-    static std::string read_file(const std::string& path)
-    {
+    static std::string read_file(const std::string& path) {
         std::string out;
         FILE* f = fopen(path.c_str(), "rb");
         if (f == nullptr) return out;
@@ -75,8 +69,7 @@ protected:
     }
 
     // n lines "<prefix><i>" (1-based), each ended by a line feed.
-    static std::string numbered_lines(const std::string& prefix, int n)
-    {
+    static std::string numbered_lines(const std::string& prefix, int n) {
         std::string out;
         for (int i = 1; i <= n; i++) out += prefix + std::to_string(i) + "\n";
         return out;

@@ -10,16 +10,14 @@ namespace {
 class MenuText : public MenuTempDir {
 protected:
     void write_language(const std::string& lang, const std::string& menu_txt, const std::string& chat_txt = "",
-                        const std::string& credits = "credits")
-    {
+                        const std::string& credits = "credits") {
         write_file("assets/text/" + lang + "/menu.txt", menu_txt);
         write_file("assets/text/" + lang + "/chat.txt", chat_txt);
         write_file("assets/text/" + lang + "/credits.txt", credits);
     }
 };
 
-TEST_F(MenuText, FortyLinesFillTheThirtyEightSlotsInOrder)
-{
+TEST_F(MenuText, FortyLinesFillTheThirtyEightSlotsInOrder) {
     write_language("xx", numbered_lines("L", 40));
     menu_load_language(menu_, "xx");
     EXPECT_STREQ(menu_->current_language, "xx");
@@ -32,8 +30,7 @@ TEST_F(MenuText, FortyLinesFillTheThirtyEightSlotsInOrder)
     EXPECT_STREQ(menu_->text_chunks, "");
 }
 
-TEST_F(MenuText, ShortFileLeavesLaterSlotsAsTheyWere)
-{
+TEST_F(MenuText, ShortFileLeavesLaterSlotsAsTheyWere) {
     strcpy(menu_->text_no_worlds, "kept");
     strcpy(menu_->game_text.paused, "kept too");
     write_language("xx", numbered_lines("L", 10));
@@ -43,8 +40,7 @@ TEST_F(MenuText, ShortFileLeavesLaterSlotsAsTheyWere)
     EXPECT_STREQ(menu_->game_text.paused, "kept too");
 }
 
-TEST_F(MenuText, LinesAreCutToTheSlotCapacityAndKeepCarriageReturns)
-{
+TEST_F(MenuText, LinesAreCutToTheSlotCapacityAndKeepCarriageReturns) {
     std::string lines = "a\r\nb\r\n\r\nd\r\ne\r\nf\r\n" + std::string(300, 'x') + "\r\n";
     write_language("xx", lines);
     menu_load_language(menu_, "xx");
@@ -54,8 +50,7 @@ TEST_F(MenuText, LinesAreCutToTheSlotCapacityAndKeepCarriageReturns)
     EXPECT_EQ(std::string(menu_->text_create_btn), std::string(127, 'x'));
 }
 
-TEST_F(MenuText, EmptyLineEmptiesItsSlot)
-{
+TEST_F(MenuText, EmptyLineEmptiesItsSlot) {
     strcpy(menu_->text_create_world, "old");
     write_language("xx", "one\n\nthree\n");
     menu_load_language(menu_, "xx");
@@ -63,8 +58,7 @@ TEST_F(MenuText, EmptyLineEmptiesItsSlot)
     EXPECT_STREQ(menu_->text_credits_info, "three");
 }
 
-TEST_F(MenuText, PiecesOfAVeryLongLineTakeTheNextSlots)
-{
+TEST_F(MenuText, PiecesOfAVeryLongLineTakeTheNextSlots) {
     // 600 bytes are read as 511 + 89; the first piece is cut to 255 characters.
     write_language("xx", std::string(600, 'a') + "\nnext\n");
     menu_load_language(menu_, "xx");
@@ -73,8 +67,7 @@ TEST_F(MenuText, PiecesOfAVeryLongLineTakeTheNextSlots)
     EXPECT_STREQ(menu_->text_credits_info, "next");
 }
 
-TEST_F(MenuText, MissingFilesKeepTextsAndSayWhichPath)
-{
+TEST_F(MenuText, MissingFilesKeepTextsAndSayWhichPath) {
     strcpy(menu_->text_quit, "Quit");
     strcpy(menu_->game_text.msg_quitting, "bye");
     make_dirs("assets/text/xx");
@@ -90,8 +83,7 @@ TEST_F(MenuText, MissingFilesKeepTextsAndSayWhichPath)
     EXPECT_STREQ(menu_->current_language, "xx");
 }
 
-TEST_F(MenuText, CreditsAreReadWholeUpTo4095Bytes)
-{
+TEST_F(MenuText, CreditsAreReadWholeUpTo4095Bytes) {
     write_language("xx", "", "", "line one\nline two\n");
     menu_load_language(menu_, "xx");
     EXPECT_STREQ(menu_->credits_text, "line one\nline two\n");
@@ -100,8 +92,7 @@ TEST_F(MenuText, CreditsAreReadWholeUpTo4095Bytes)
     EXPECT_EQ(strlen(menu_->credits_text), 4095u);
 }
 
-TEST_F(MenuText, FormatLinesThatWouldReadMissingArgumentsAreDropped)
-{
+TEST_F(MenuText, FormatLinesThatWouldReadMissingArgumentsAreDropped) {
     std::string menu_txt = numbered_lines("m", 13) + "%d then %s\n";
     std::string chat_txt = "q\n%s\nu\n%s saved\n%n\n%s %s\n%*d\ni\n%%s selected\n%.20s?\n";
     chat_txt += "f\nf\nf\nn\nn\nn\n%s at %.1f %.1f %.1f\no\ns\n%s!\n";
@@ -111,7 +102,7 @@ TEST_F(MenuText, FormatLinesThatWouldReadMissingArgumentsAreDropped)
     std::string err = testing::internal::GetCapturedStderr();
     const GameText& g = menu_->game_text;
     EXPECT_STREQ(menu_->text_last, "");
-    EXPECT_STREQ(g.msg_teleported, "");        // a string where floats come
+    EXPECT_STREQ(g.msg_teleported, "");  // a string where floats come
     EXPECT_STREQ(g.msg_world_saved, "%s saved");
     EXPECT_STREQ(g.msg_world_save_failed, "");  // %n
     EXPECT_STREQ(g.msg_world_loaded, "");       // two strings for one
@@ -124,8 +115,7 @@ TEST_F(MenuText, FormatLinesThatWouldReadMissingArgumentsAreDropped)
     EXPECT_NE(err.find("./assets/text/xx/chat.txt, line 5"), std::string::npos) << err;
 }
 
-TEST(MenuFormat, AcceptsOnlyTheArgumentsItWillBeGiven)
-{
+TEST(MenuFormat, AcceptsOnlyTheArgumentsItWillBeGiven) {
     EXPECT_TRUE(menu_format_fits("Last: %s (%d chunks)", "sd"));
     EXPECT_TRUE(menu_format_fits("no conversions, 100%% sure", "sd"));
     EXPECT_TRUE(menu_format_fits("%-20s|%5d", "sd"));
@@ -141,8 +131,7 @@ TEST(MenuFormat, AcceptsOnlyTheArgumentsItWillBeGiven)
     EXPECT_FALSE(menu_format_fits("%p", "s"));
 }
 
-TEST_F(MenuText, EnglishIsPreferredWhereverItIsListed)
-{
+TEST_F(MenuText, EnglishIsPreferredWhereverItIsListed) {
     for (const char* lang : {"de", "en", "fr"}) write_language(lang, std::string(lang) + "\n");
     menu_scan_languages(menu_);
     ASSERT_EQ(menu_->available_languages_count, 3);
@@ -152,8 +141,7 @@ TEST_F(MenuText, EnglishIsPreferredWhereverItIsListed)
     EXPECT_STREQ(menu_->text_select_world, "en");
 }
 
-TEST_F(MenuText, WithoutEnglishTheFirstListedLanguageIsLoaded)
-{
+TEST_F(MenuText, WithoutEnglishTheFirstListedLanguageIsLoaded) {
     for (const char* lang : {"de", "fr"}) write_language(lang, std::string(lang) + "\n");
     menu_scan_languages(menu_);
     ASSERT_EQ(menu_->available_languages_count, 2);
@@ -162,8 +150,7 @@ TEST_F(MenuText, WithoutEnglishTheFirstListedLanguageIsLoaded)
     EXPECT_STREQ(menu_->text_select_world, menu_->available_languages[0]);
 }
 
-TEST_F(MenuText, HiddenDirectoriesCountFilesAndLongNamesDoNot)
-{
+TEST_F(MenuText, HiddenDirectoriesCountFilesAndLongNamesDoNot) {
     write_language("en", "en\n");
     make_dirs("assets/text/.hidden");
     make_dirs("assets/text/" + std::string(40, 'l'));
@@ -175,15 +162,13 @@ TEST_F(MenuText, HiddenDirectoriesCountFilesAndLongNamesDoNot)
     EXPECT_STREQ(menu_->current_language, "en");
 }
 
-TEST_F(MenuText, NoTextDirectoryLeavesEverythingEmpty)
-{
+TEST_F(MenuText, NoTextDirectoryLeavesEverythingEmpty) {
     menu_scan_languages(menu_);
     EXPECT_EQ(menu_->available_languages_count, 0);
     EXPECT_STREQ(menu_->current_language, "");
 }
 
-TEST_F(MenuText, SplashFileKeepsAtMost256NonEmptyLines)
-{
+TEST_F(MenuText, SplashFileKeepsAtMost256NonEmptyLines) {
     write_file("assets/splashtexts/splashs.txt", "\n" + numbered_lines("s", 300));
     menu_load_splash_text(menu_);
     EXPECT_EQ(menu_->splash_texts_count, 256);
@@ -192,16 +177,14 @@ TEST_F(MenuText, SplashFileKeepsAtMost256NonEmptyLines)
     EXPECT_EQ(menu_->current_splash_text[0], 's');
 }
 
-TEST_F(MenuText, SplashOfOnlyEmptyLinesShowsNothing)
-{
+TEST_F(MenuText, SplashOfOnlyEmptyLinesShowsNothing) {
     write_file("assets/splashtexts/splashs.txt", "\n\n\n");
     menu_load_splash_text(menu_);
     EXPECT_EQ(menu_->splash_texts_count, 0);
     EXPECT_STREQ(menu_->current_splash_text, "");
 }
 
-TEST_F(MenuText, BackgroundCandidatesEndInLowerCasePng)
-{
+TEST_F(MenuText, BackgroundCandidatesEndInLowerCasePng) {
     for (const char* name : {"a.png", "b.PNG", ".png", "c.png.txt", "dusk.png"}) {
         write_file(std::string("bg/") + name, "x");
     }

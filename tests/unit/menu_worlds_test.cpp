@@ -9,8 +9,7 @@ namespace {
 
 class MenuWorlds : public MenuTempDir {
 protected:
-    int index_of(const char* name) const
-    {
+    int index_of(const char* name) const {
         for (int i = 0; i < menu_->world_count; i++) {
             if (strcmp(menu_->available_worlds[i].name, name) == 0) return i;
         }
@@ -18,8 +17,7 @@ protected:
     }
 };
 
-TEST_F(MenuWorlds, ListsWorldFoldersWithTheirMetadata)
-{
+TEST_F(MenuWorlds, ListsWorldFoldersWithTheirMetadata) {
     write_file("worlds/alpha/world.txt", "seed=1\nlast_saved=2026-01-02 03:04:05\nchunk_count=42\n");
     make_dirs("worlds/bare");
     make_dirs("worlds/.hidden");
@@ -39,8 +37,7 @@ TEST_F(MenuWorlds, ListsWorldFoldersWithTheirMetadata)
     EXPECT_EQ(cut.chunk_count, 7);
 }
 
-TEST_F(MenuWorlds, NoWorldsFolderGivesAnEmptyListAndEnterDoesNothing)
-{
+TEST_F(MenuWorlds, NoWorldsFolderGivesAnEmptyListAndEnterDoesNothing) {
     menu_->current_state = MENU_STATE_WORLD_SELECT;
     menu_scan_worlds(menu_);
     EXPECT_EQ(menu_->world_count, 0);
@@ -50,8 +47,7 @@ TEST_F(MenuWorlds, NoWorldsFolderGivesAnEmptyListAndEnterDoesNothing)
     EXPECT_FALSE(menu_->should_start_game);
 }
 
-TEST_F(MenuWorlds, KeyboardSelectionReachesBeyondTheEightRows)
-{
+TEST_F(MenuWorlds, KeyboardSelectionReachesBeyondTheEightRows) {
     for (int i = 0; i < 10; i++) make_dirs("worlds/w" + std::to_string(i));
     menu_scan_worlds(menu_);
     ASSERT_EQ(menu_->world_count, 10);
@@ -65,8 +61,7 @@ TEST_F(MenuWorlds, KeyboardSelectionReachesBeyondTheEightRows)
     EXPECT_EQ(menu_->current_state, MENU_STATE_GAME);
 }
 
-TEST_F(MenuWorlds, RescanResetsTheSelection)
-{
+TEST_F(MenuWorlds, RescanResetsTheSelection) {
     for (int i = 0; i < 3; i++) make_dirs("worlds/w" + std::to_string(i));
     menu_scan_worlds(menu_);
     menu_->selected_world_index = 2;
@@ -75,23 +70,20 @@ TEST_F(MenuWorlds, RescanResetsTheSelection)
     EXPECT_EQ(menu_->world_count, 3);
 }
 
-TEST_F(MenuWorlds, NameFilterKeepsLettersDigitsUnderscoreAndSpace)
-{
+TEST_F(MenuWorlds, NameFilterKeepsLettersDigitsUnderscoreAndSpace) {
     for (char c : std::string("a-b c_1!\xe9")) menu_create_world_type_char(menu_, static_cast<unsigned char>(c));
     menu_create_world_type_char(menu_, 0x439);  // a Cyrillic letter
     EXPECT_STREQ(menu_->new_world_name, "ab c_1");
     EXPECT_EQ(menu_->new_world_name_len, 6);
 }
 
-TEST_F(MenuWorlds, NameHoldsAtMost255Characters)
-{
+TEST_F(MenuWorlds, NameHoldsAtMost255Characters) {
     for (int i = 0; i < 256; i++) menu_create_world_type_char(menu_, 'x');
     EXPECT_EQ(menu_->new_world_name_len, 255);
     EXPECT_EQ(strlen(menu_->new_world_name), 255u);
 }
 
-TEST_F(MenuWorlds, CreationRequestChecksEmptyAndTakenNames)
-{
+TEST_F(MenuWorlds, CreationRequestChecksEmptyAndTakenNames) {
     make_dirs("worlds/Taken");
     menu_scan_worlds(menu_);
     strcpy(menu_->text_error_empty_name, "empty!");
@@ -115,8 +107,7 @@ TEST_F(MenuWorlds, CreationRequestChecksEmptyAndTakenNames)
     EXPECT_EQ(menu_->current_state, MENU_STATE_GAME);
 }
 
-TEST_F(MenuWorlds, EscapeReturnsToTheMainMenu)
-{
+TEST_F(MenuWorlds, EscapeReturnsToTheMainMenu) {
     for (MenuState s : {MENU_STATE_WORLD_SELECT, MENU_STATE_CREDITS, MENU_STATE_SETTINGS}) {
         menu_->current_state = s;
         menu_escape_pressed(menu_);
@@ -132,8 +123,7 @@ TEST_F(MenuWorlds, EscapeReturnsToTheMainMenu)
     EXPECT_EQ(menu_->current_state, MENU_STATE_GAME);
 }
 
-TEST_F(MenuWorlds, LanguageButtonVisitsEveryLanguageAndWraps)
-{
+TEST_F(MenuWorlds, LanguageButtonVisitsEveryLanguageAndWraps) {
     for (const char* lang : {"de", "en", "fr"}) {
         write_file(std::string("assets/text/") + lang + "/menu.txt", std::string("title ") + lang + "\n");
     }
@@ -154,8 +144,7 @@ TEST_F(MenuWorlds, LanguageButtonVisitsEveryLanguageAndWraps)
     for (const char* lang : {"de", "en", "fr"}) EXPECT_NE(seen.find(lang), std::string::npos) << seen;
 }
 
-TEST_F(MenuWorlds, LanguageButtonWithoutLanguagesDoesNothing)
-{
+TEST_F(MenuWorlds, LanguageButtonWithoutLanguagesDoesNothing) {
     menu_next_language(menu_);
     EXPECT_EQ(menu_->current_language_index, 0);
     EXPECT_EQ(access("options.txt", F_OK), -1);

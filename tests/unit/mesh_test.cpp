@@ -35,7 +35,6 @@ protected:
 
     static int active_count(const Chunk* c) { return c->visible_count[c->active_mesh]; }
     static const CachedVisibleBlock* active_list(const Chunk* c) { return c->visible_blocks[c->active_mesh]; }
-
 };
 
 // ---------------------------------------------------------------- exposure
@@ -256,9 +255,12 @@ std::vector<Entry> reference_list(const Chunk* chunk, World* world) {
                     const int nx = wx + dirs[f][0], ny = wy + dirs[f][1], nz = wz + dirs[f][2];
                     if (world_get_block(world, nx, ny, nz) != BLOCK_AIR) continue;
                     int32_t cx = chunk->chunk_x, cy = chunk->chunk_y, cz = chunk->chunk_z;
-                    if (f < 2) cx = world_to_chunk_xz(nx);
-                    else if (f < 4) cy = world_to_chunk_y(ny);
-                    else cz = world_to_chunk_xz(nz);
+                    if (f < 2)
+                        cx = world_to_chunk_xz(nx);
+                    else if (f < 4)
+                        cy = world_to_chunk_y(ny);
+                    else
+                        cz = world_to_chunk_xz(nz);
                     const Chunk* n = world_get_chunk(world, cx, cy, cz);
                     if (n && n->loaded) faces |= 1 << f;
                 }
@@ -348,7 +350,8 @@ TEST_F(ConcurrencyLightingMesh, EditsWhileWorkerLightsAndMeshes) {
             c->loaded = true;
         }
     pthread_mutex_unlock(&world_->cache_mutex);
-    for (int i = 0; i < world_->chunk_cache.chunk_count; i++) worker_queue_chunk(world_, &world_->chunk_cache.chunks[i]);
+    for (int i = 0; i < world_->chunk_cache.chunk_count; i++)
+        worker_queue_chunk(world_, &world_->chunk_cache.chunks[i]);
 
     const BlockType cycle[4] = {BLOCK_AIR, BLOCK_STONE, BLOCK_GLOWSTONE, BLOCK_DIRT};
     uint32_t rng = 12345;

@@ -17,8 +17,8 @@ protected:
     // Writes one block by world coordinates into a cached, generated record.
     void put(int x, int y, int z, BlockType type) {
         pthread_mutex_lock(&world_->cache_mutex);
-        Chunk* chunk = world_load_or_create_chunk(world_, world_to_chunk_xz(x), world_to_chunk_y(y),
-                                                  world_to_chunk_xz(z));
+        Chunk* chunk =
+            world_load_or_create_chunk(world_, world_to_chunk_xz(x), world_to_chunk_y(y), world_to_chunk_xz(z));
         pthread_mutex_unlock(&world_->cache_mutex);
         ASSERT_NE(chunk, nullptr);
         chunk->loaded = true;
@@ -31,5 +31,4 @@ protected:
         for (int z = z0; z <= z1; z++)
             for (int x = x0; x <= x1; x++) put(x, y, z, type);
     }
-
 };

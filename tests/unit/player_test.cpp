@@ -16,16 +16,22 @@ namespace {
 constexpr float FRAME = 1.0f / 60.0f;
 const Vector3 RIGHT_X = {1.0f, 0.0f, 0.0f};
 
-float horizontal_speed(const Player* p) { return sqrtf(p->velocity.x * p->velocity.x + p->velocity.z * p->velocity.z); }
+float horizontal_speed(const Player* p) {
+    return sqrtf(p->velocity.x * p->velocity.x + p->velocity.z * p->velocity.z);
+}
 
-PlayerKeys keys_none() { return PlayerKeys{}; }
+PlayerKeys keys_none() {
+    return PlayerKeys{};
+}
 
 struct PlayerDeleter {
     void operator()(Player* p) const { player_free(p); }
 };
 using PlayerPtr = std::unique_ptr<Player, PlayerDeleter>;
 
-PlayerPtr make_player(float x, float y, float z) { return PlayerPtr(player_create(x, y, z)); }
+PlayerPtr make_player(float x, float y, float z) {
+    return PlayerPtr(player_create(x, y, z));
+}
 
 // ---------------------------------------------------------------- input only
 

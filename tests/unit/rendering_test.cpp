@@ -12,7 +12,9 @@
 
 namespace {
 
-bool same_color(Color a, Color b) { return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a; }
+bool same_color(Color a, Color b) {
+    return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a;
+}
 
 TEST(RenderingFaces, BottomFaceInFullLightKeepsItsShading) {
     const Color drawn = render_face_color(Color{200, 100, 50, 255}, 3, 15);
@@ -131,7 +133,8 @@ TEST(PlayerPlacement, CircleAndHeightDecideOverlap) {
     EXPECT_FALSE(player_overlaps_block(player, 5, 70, 5));
     EXPECT_FALSE(player_overlaps_block(player, 6, 69, 5));
     EXPECT_FALSE(player_overlaps_block(player, 5, 67, 5));
-    EXPECT_FALSE(player_overlaps_block(Vector3{5.8f, 70.0f, 5.8f}, 6, 69, 6)) << "0.7 off on both axes: a circle, not a box";
+    EXPECT_FALSE(player_overlaps_block(Vector3{5.8f, 70.0f, 5.8f}, 6, 69, 6))
+        << "0.7 off on both axes: a circle, not a box";
 }
 
 TEST(GameCamera, VectorsAndEyeFollowTheLookAngles) {

@@ -123,8 +123,8 @@ protected:
 };
 
 TEST_F(WorkerAutosaveTest, EditsAndPositionReachTheFilesOnlyWhenSomethingChanged) {
-    world_set_block(world_, 3, 120, 4, BLOCK_GLOWSTONE);   // chunk (0,1,0)
-    world_set_block(world_, -3, 120, 4, BLOCK_WOOD);       // chunk (-1,1,0)
+    world_set_block(world_, 3, 120, 4, BLOCK_GLOWSTONE);  // chunk (0,1,0)
+    world_set_block(world_, -3, 120, 4, BLOCK_WOOD);      // chunk (-1,1,0)
     EXPECT_EQ(autosave_and_wait(Vector3{1.5f, 121.0f, 2.25f}), 2);
     EXPECT_EQ(cell_on_disk("auto", 3, 120, 4), BLOCK_GLOWSTONE);
     EXPECT_EQ(cell_on_disk("auto", -3, 120, 4), BLOCK_WOOD);

@@ -37,7 +37,6 @@ Vector3 centre_of(int32_t cx, int32_t cy, int32_t cz) {
     return Vector3{cx * 32.0f + 16.0f, cy * 64.0f + 32.0f, cz * 32.0f + 16.0f};
 }
 
-
 class StreamingTest : public TempWorldTest {
 protected:
     void SetUp() override {
@@ -130,12 +129,12 @@ struct RetireCase {
 
 TEST_F(StreamingTest, RetireGeometryDiscLayersAndBehind) {
     const RetireCase cases[] = {
-        {2, 0, 0, false},   // 2*2 <= 4 and ahead
-        {2, 0, 1, true},    // 5 > 4
-        {0, 3, 0, true},    // more than two layers up
-        {0, -3, 0, true},   // or down
-        {1, 2, 1, false},   // two layers is still in range
-        {-1, 0, 0, true},   // directly behind at distance 1: dot -32
+        {2, 0, 0, false},  // 2*2 <= 4 and ahead
+        {2, 0, 1, true},   // 5 > 4
+        {0, 3, 0, true},   // more than two layers up
+        {0, -3, 0, true},  // or down
+        {1, 2, 1, false},  // two layers is still in range
+        {-1, 0, 0, true},  // directly behind at distance 1: dot -32
     };
     const Vector3 pos = centre_of(0, DEEP, 0);
     world_update_chunks(world_, pos, EAST);
@@ -399,8 +398,8 @@ class StreamingBorders : public StreamingTest {
 protected:
     // Every face between two chunks in play that borders air is in a list.
     void expect_no_border_holes(const char* when) {
-        const Side sides[] = {{1, 0, 0, FACE_POS_X}, {-1, 0, 0, FACE_NEG_X}, {0, 1, 0, FACE_POS_Y},
-                              {0, -1, 0, FACE_NEG_Y}, {0, 0, 1, FACE_POS_Z}, {0, 0, -1, FACE_NEG_Z}};
+        const Side sides[] = {{1, 0, 0, FACE_POS_X},  {-1, 0, 0, FACE_NEG_X}, {0, 1, 0, FACE_POS_Y},
+                              {0, -1, 0, FACE_NEG_Y}, {0, 0, 1, FACE_POS_Z},  {0, 0, -1, FACE_NEG_Z}};
         int pairs = 0;
         for (int i = 0; i < count(); i++) {
             Chunk* a = &world_->chunk_cache.chunks[i];

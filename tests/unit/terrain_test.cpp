@@ -30,11 +30,17 @@ uint64_t ref_hash(uint64_t x, uint64_t y, uint64_t seed) {
     return h;
 }
 
-uint64_t ref_sext(int v) { return static_cast<uint64_t>(static_cast<int64_t>(v)); }
+uint64_t ref_sext(int v) {
+    return static_cast<uint64_t>(static_cast<int64_t>(v));
+}
 
-float ref_fade(float t) { return t * t * t * (t * (6.0f * t - 15.0f) + 10.0f); }
+float ref_fade(float t) {
+    return t * t * t * (t * (6.0f * t - 15.0f) + 10.0f);
+}
 
-float ref_lerp(float a, float b, float t) { return a * (1.0f - t) + b * t; }
+float ref_lerp(float a, float b, float t) {
+    return a * (1.0f - t) + b * t;
+}
 
 float ref_noise_value(float x, float z, uint64_t seed) {
     const int xi = static_cast<int>(std::floor(x));
@@ -110,10 +116,8 @@ float ref_cave_noise(float x, float y, float z, uint64_t seed) {
     const float v = ref_fade(y - static_cast<float>(yi));
     const float w = ref_fade(z - static_cast<float>(zi));
     const float c00 = ref_lerp(ref_cave_corner(xi, yi, zi, seed), ref_cave_corner(xi + 1, yi, zi, seed), u);
-    const float c10 =
-        ref_lerp(ref_cave_corner(xi, yi + 1, zi, seed), ref_cave_corner(xi + 1, yi + 1, zi, seed), u);
-    const float c01 =
-        ref_lerp(ref_cave_corner(xi, yi, zi + 1, seed), ref_cave_corner(xi + 1, yi, zi + 1, seed), u);
+    const float c10 = ref_lerp(ref_cave_corner(xi, yi + 1, zi, seed), ref_cave_corner(xi + 1, yi + 1, zi, seed), u);
+    const float c01 = ref_lerp(ref_cave_corner(xi, yi, zi + 1, seed), ref_cave_corner(xi + 1, yi, zi + 1, seed), u);
     const float c11 =
         ref_lerp(ref_cave_corner(xi, yi + 1, zi + 1, seed), ref_cave_corner(xi + 1, yi + 1, zi + 1, seed), u);
     return ref_lerp(ref_lerp(c00, c10, v), ref_lerp(c01, c11, v), w);
@@ -263,8 +267,7 @@ TEST(TerrainNoise, FbmOctaves) {
 
 TEST(TerrainNoise, CaveNoiseLatticeAndRange) {
     // At a lattice point: (hash(i, j, seed + k) mod 1000) * 0.001, k added to the seed.
-    EXPECT_EQ(cave_noise_3d(2.0f, 3.0f, -4.0f, 100),
-              static_cast<float>(hash_seed(2, 3, 96) % 1000) * 0.001f);
+    EXPECT_EQ(cave_noise_3d(2.0f, 3.0f, -4.0f, 100), static_cast<float>(hash_seed(2, 3, 96) % 1000) * 0.001f);
     EXPECT_EQ(cave_noise_3d(0.0f, 0.0f, 0.0f, 0), 0.0f);
     for (int i = 0; i < 300; i++) {
         const float x = i * 0.613f - 90.0f, y = i * 0.21f, z = i * -0.437f + 5.0f;
@@ -427,8 +430,7 @@ TEST(TerrainInvariants, GenerationLeavesModifiedAndLoadedAlone) {
 // test runs in a fresh empty directory.
 class TerrainPrism : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_NE(getcwd(old_cwd_, sizeof old_cwd_), nullptr);
         char tmpl[] = "/tmp/qvox_terrain_XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
@@ -439,15 +441,13 @@ protected:
         world_->seed = HIGH_SEED;
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         world_free(world_);
         EXPECT_EQ(chdir(old_cwd_), 0);
         EXPECT_EQ(std::system(("rm -rf '" + dir_ + "'").c_str()), 0);
     }
 
-    int pending_jobs()
-    {
+    int pending_jobs() {
         pthread_mutex_lock(&world_->worker_queue.mutex);
         const int n = world_->worker_queue.count + world_->worker_queue.jobs_in_progress;
         pthread_mutex_unlock(&world_->worker_queue.mutex);

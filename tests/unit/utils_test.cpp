@@ -1,9 +1,10 @@
 // System information parsers against prepared proc-like files and commands,
 // the chat history reader, and trim_string.
+#include "utils.h"
+
 #include <string>
 
 #include "game_ui_fixture.h"
-#include "utils.h"
 
 namespace {
 
@@ -22,8 +23,9 @@ TEST_F(UtilsSystemInfo, MemoryComesFromTheVmRSSLineInWholeMegabytes) {
 }
 
 TEST_F(UtilsSystemInfo, CpuModelSkipsOnlySpacesAfterTheColon) {
-    write_file("cpuinfo", "processor\t: 0\nmodel name without colon\nmodel name\t: Example CPU @ 3.00GHz\n"
-                          "model name\t: Second\n");
+    write_file("cpuinfo",
+               "processor\t: 0\nmodel name without colon\nmodel name\t: Example CPU @ 3.00GHz\n"
+               "model name\t: Second\n");
     char buffer[128];
     get_cpu_model_from("cpuinfo", buffer, sizeof buffer);
     EXPECT_STREQ(buffer, "CPU: Example CPU @ 3.00GHz");

@@ -1,7 +1,7 @@
 // Vector operations used by the camera, movement and ray cast.
-#include <gtest/gtest.h>
-
 #include "vec_math.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 

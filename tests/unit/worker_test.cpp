@@ -93,8 +93,7 @@ protected:
     QueueSnapshot snapshot() {
         WorkerQueue* q = &world_->worker_queue;
         pthread_mutex_lock(&q->mutex);
-        QueueSnapshot s{std::vector<WorkerJob>(q->queue, q->queue + q->count), q->capacity,
-                        q->jobs_in_progress};
+        QueueSnapshot s{std::vector<WorkerJob>(q->queue, q->queue + q->count), q->capacity, q->jobs_in_progress};
         pthread_mutex_unlock(&q->mutex);
         return s;
     }

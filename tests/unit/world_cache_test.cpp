@@ -137,8 +137,7 @@ TEST_F(WorldCacheTest, OverflowAtCapacityReturnsNull) {
     testing::internal::CaptureStderr();
     EXPECT_EQ(world_load_or_create_chunk(world_, 1000, 0, 0), nullptr);
     std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(err,
-              "[ERROR] Chunk cache overflow! count=4096, capacity=4096. Preallocated buffer was too small!\n");
+    EXPECT_EQ(err, "[ERROR] Chunk cache overflow! count=4096, capacity=4096. Preallocated buffer was too small!\n");
     EXPECT_EQ(world_->chunk_cache.chunk_count, CHUNK_CACHE_CAPACITY);
     EXPECT_NE(world_get_chunk(world_, 63, 0, 63), nullptr);
     world_set_block(world_, 1000 * 32, 5, 0, BLOCK_STONE);  // does nothing when the cache is full
@@ -152,7 +151,8 @@ TEST_F(WorldCacheTest, IndexAgreesWithScanUnderRandomRemovals) {
     std::map<std::tuple<int, int, int>, int> marker;
     testing::internal::CaptureStdout();
     for (int step = 0; step < 3000; step++) {
-        int cx = static_cast<int>(rng() % 24) - 12, cy = static_cast<int>(rng() % 5) - 2, cz = static_cast<int>(rng() % 24) - 12;
+        int cx = static_cast<int>(rng() % 24) - 12, cy = static_cast<int>(rng() % 5) - 2,
+            cz = static_cast<int>(rng() % 24) - 12;
         if (rng() % 3 != 0) {
             Chunk* c = world_load_or_create_chunk(world_, cx, cy, cz);
             if (!marker.count({cx, cy, cz})) {
