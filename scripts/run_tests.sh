@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Everything `make test` runs after the plain build: the unit, smoke and
-# end-to-end tests, the unit tests under ASan+UBSan and (the threaded ones)
+# Everything `make test` runs after the plain build: the format check, the
+# unit, smoke and end-to-end tests, the unit tests under ASan+UBSan and (the threaded ones)
 # TSan, and a short run of every fuzz target.
 #
 # The end-to-end tests spend most of their time waiting for the game's frames,
@@ -16,6 +16,11 @@ nice -n 19 "$make" --no-print-directory asan-build tsan-build fuzz-build >"$log"
 builds=$!
 
 status=0
+# Every C++ file of the tree must be formatted as .clang-format says (make format).
+if ! git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror --style=file; then
+    echo "these files differ from .clang-format; run make format"
+    status=1
+fi
 ctest --test-dir build --output-on-failure || status=1
 
 if ! wait "$builds"; then

@@ -47,6 +47,8 @@ packages=(
     xvfb xauth libgl1-mesa-dri xdotool imagemagick openbox wmctrl x11-utils python3
     # libFuzzer with its sanitizers, for the fuzz targets
     clang libclang-rt-14-dev
+    # the one style of the tree (.clang-format), checked by make test
+    clang-format
     # fonts the game offers
     fonts-jetbrains-mono fonts-dejavu-core
     # the Debian package and its checks (make package)
