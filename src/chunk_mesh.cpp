@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "utils.h"
 #include "vec_math.h"
 
 // Face neighbours in face order: +x, -x, +y, -y, +z, -z.
@@ -16,21 +17,6 @@ static constexpr int LIGHT_LEVELS = LIGHT_MAX + 1;
 // Squared blocks kept clear of the cut when a whole chunk is counted at once;
 // far more than the rounding of one block's squared distance.
 static constexpr double COUNT_MARGIN_SQ = 0.5;
-
-// Grows *buffer to hold at least `needed` elements of `size` bytes; false when memory runs out.
-static bool ensure_capacity(void** buffer, int* capacity, int needed, size_t size) {
-    if (needed <= *capacity) return true;
-    int grown = *capacity > 0 ? *capacity : 256;
-    while (grown < needed) grown *= 2;
-    void* bigger = realloc(*buffer, static_cast<size_t>(grown) * size);
-    if (!bigger) {
-        fprintf(stderr, "[chunk_mesh] Out of memory for %d entries\n", grown);
-        return false;
-    }
-    *buffer = bigger;
-    *capacity = grown;
-    return true;
-}
 
 ChunkMeshSource chunk_mesh_source(World* world, const Chunk* chunk) {
     ChunkMeshSource source = {};
@@ -60,8 +46,8 @@ int chunk_mesh_copy_list(Chunk* chunk, ChunkMeshBuild* build, uint32_t* list_sta
     *list_stamp = chunk->list_stamp.load();
     int copied = 0;
     if (count > 0 && list) {
-        if (ensure_capacity(reinterpret_cast<void**>(&build->list), &build->list_capacity, count,
-                            sizeof(CachedVisibleBlock))) {
+        if (grow_buffer(reinterpret_cast<void**>(&build->list), &build->list_capacity, count,
+                        sizeof(CachedVisibleBlock))) {
             memcpy(build->list, list, static_cast<size_t>(count) * sizeof(CachedVisibleBlock));
             copied = count;
         } else {
@@ -91,7 +77,7 @@ int chunk_mesh_section(int x, int y, int z) {
 
 // Vertex ranges, and the packed cell of every entry.
 static bool plan_build(ChunkMeshBuild* build, const Chunk* chunk, int count) {
-    if (!ensure_capacity(reinterpret_cast<void**>(&build->cells), &build->cell_capacity, count, sizeof(uint16_t)))
+    if (!grow_buffer(reinterpret_cast<void**>(&build->cells), &build->cell_capacity, count, sizeof(uint16_t)))
         return false;
     int* sizes = build->start + 1;  // counted in place, then summed
     memset(build->start, 0, sizeof build->start);
@@ -107,8 +93,8 @@ static bool plan_build(ChunkMeshBuild* build, const Chunk* chunk, int count) {
     build->cell_count = count;
     for (int r = 0; r < CHUNK_MESH_RANGES; r++) build->start[r + 1] += build->start[r];
     build->vertex_count = build->start[CHUNK_MESH_RANGES];
-    return ensure_capacity(reinterpret_cast<void**>(&build->vertices), &build->vertex_capacity, build->vertex_count,
-                           sizeof(ChunkMeshVertex));
+    return grow_buffer(reinterpret_cast<void**>(&build->vertices), &build->vertex_capacity, build->vertex_count,
+                       sizeof(ChunkMeshVertex));
 }
 
 static void put_face(ChunkMeshVertex* out, const CachedVisibleBlock* entry, int face, int light) {

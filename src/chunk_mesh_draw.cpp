@@ -7,6 +7,7 @@
 
 #include "chunk_mesh.h"
 #include "rlgl.h"
+#include "utils.h"
 
 // The shader repeats the block-by-block pass's arithmetic in single precision
 // and in the same order: the block centre, its squared distance, the cut, the
@@ -76,21 +77,6 @@ void main()
 static constexpr int BRIGHTNESS_ENTRIES = 6 * (LIGHT_MAX + 1);
 // Radius of a sphere around a whole chunk: half its diagonal, rounded up.
 static constexpr float CHUNK_MESH_RADIUS = 39.2f;
-
-// Grows *buffer to hold at least `needed` elements of `size` bytes; false when memory runs out.
-static bool ensure_capacity(void** buffer, int* capacity, int needed, size_t size) {
-    if (needed <= *capacity) return true;
-    int grown = *capacity > 0 ? *capacity : 64;
-    while (grown < needed) grown *= 2;
-    void* bigger = realloc(*buffer, static_cast<size_t>(grown) * size);
-    if (!bigger) {
-        fprintf(stderr, "[chunk_mesh] Out of memory for %d entries\n", grown);
-        return false;
-    }
-    *buffer = bigger;
-    *capacity = grown;
-    return true;
-}
 
 static bool load_shader(ChunkMeshShader* shader) {
     shader->id = rlLoadShaderProgram(VERTEX_SHADER, FRAGMENT_SHADER);
@@ -270,7 +256,7 @@ static ChunkMesh* find_mesh(ChunkMeshSet* set, const Chunk* chunk) {
 
 // A new, empty mesh whose source matches no chunk, so the first update builds it.
 static ChunkMesh* add_mesh(ChunkMeshSet* set, const Chunk* chunk) {
-    if (!ensure_capacity(reinterpret_cast<void**>(&set->meshes), &set->capacity, set->count + 1, sizeof(ChunkMesh)))
+    if (!grow_buffer(reinterpret_cast<void**>(&set->meshes), &set->capacity, set->count + 1, sizeof(ChunkMesh)))
         return nullptr;
     ChunkMesh* mesh = &set->meshes[set->count++];
     memset(mesh, 0, sizeof *mesh);
@@ -285,7 +271,7 @@ static int snapshot_chunks(ChunkMeshSet* set, World* world) {
     pthread_mutex_lock(&world->cache_mutex);
     const int count = world->chunk_cache.chunk_count;
     int taken = 0;
-    if (ensure_capacity(reinterpret_cast<void**>(&set->chunks), &set->chunk_capacity, count, sizeof(Chunk*))) {
+    if (grow_buffer(reinterpret_cast<void**>(&set->chunks), &set->chunk_capacity, count, sizeof(Chunk*))) {
         for (int i = 0; i < count; i++) set->chunks[i] = &world->chunk_cache.chunks[i];
         taken = count;
     }
@@ -342,8 +328,7 @@ static float distance_sq(Vector3 a, Vector3 b) {
 // drawing, nearest first, so the depth test spares most hidden pixels.
 static int count_and_order(ChunkMeshSet* set, const ChunkMeshView* view, int* draw_count) {
     *draw_count = 0;
-    if (!ensure_capacity(reinterpret_cast<void**>(&set->order), &set->order_capacity, set->count, sizeof(int)))
-        return 0;
+    if (!grow_buffer(reinterpret_cast<void**>(&set->order), &set->order_capacity, set->count, sizeof(int))) return 0;
     int within_total = 0;
     for (int i = 0; i < set->count; i++) {
         const ChunkMesh* mesh = &set->meshes[i];

@@ -17,6 +17,7 @@
 #include "menu.h"
 #include "player.h"
 #include "rendering.h"
+#include "utils.h"
 #include "vec_math.h"
 
 static constexpr Color OUTLINE_COLOR = {253, 249, 0, 255};
@@ -64,24 +65,12 @@ static RenderScratch scratch = {};
 // What one pass needs to place, fog and cull a block.
 using PassView = ChunkMeshView;
 
-// Grows *buffer to hold at least `needed` elements of `size` bytes; false when memory runs out.
-static bool ensure_capacity(void** buffer, int* capacity, int needed, size_t size) {
-    if (needed <= *capacity) return true;
-    int grown = *capacity > 0 ? *capacity : 256;
-    while (grown < needed) grown *= 2;
-    void* bigger = realloc(*buffer, static_cast<size_t>(grown) * size);
-    if (!bigger) return false;
-    *buffer = bigger;
-    *capacity = grown;
-    return true;
-}
-
 // Pointers to every record in use; 0 on an allocation failure (a frame without chunks).
 static int snapshot_chunks(World* world) {
     pthread_mutex_lock(&world->cache_mutex);
     const int count = world->chunk_cache.chunk_count;
     int taken = 0;
-    if (ensure_capacity(reinterpret_cast<void**>(&scratch.chunks), &scratch.chunk_capacity, count, sizeof(Chunk*))) {
+    if (grow_buffer(reinterpret_cast<void**>(&scratch.chunks), &scratch.chunk_capacity, count, sizeof(Chunk*))) {
         for (int i = 0; i < count; i++) scratch.chunks[i] = &world->chunk_cache.chunks[i];
         taken = count;
     }
@@ -97,8 +86,8 @@ static int copy_visible_list(Chunk* chunk) {
     const CachedVisibleBlock* list = chunk->visible_blocks[active];
     int copied = 0;
     if (count > 0 && list &&
-        ensure_capacity(reinterpret_cast<void**>(&scratch.copy), &scratch.copy_capacity, count,
-                        sizeof(CachedVisibleBlock))) {
+        grow_buffer(reinterpret_cast<void**>(&scratch.copy), &scratch.copy_capacity, count,
+                    sizeof(CachedVisibleBlock))) {
         memcpy(scratch.copy, list, static_cast<size_t>(count) * sizeof(CachedVisibleBlock));
         copied = count;
     }
@@ -107,8 +96,8 @@ static int copy_visible_list(Chunk* chunk) {
 }
 
 static void push_item(const RenderItem* item) {
-    if (!ensure_capacity(reinterpret_cast<void**>(&scratch.items), &scratch.item_capacity, scratch.item_count + 1,
-                         sizeof(RenderItem)))
+    if (!grow_buffer(reinterpret_cast<void**>(&scratch.items), &scratch.item_capacity, scratch.item_count + 1,
+                     sizeof(RenderItem)))
         return;
     scratch.items[scratch.item_count++] = *item;
     scratch.key_count[item->key]++;
@@ -157,8 +146,8 @@ static int collect_chunk(const Chunk* chunk, int count, const PassView* view) {
 
 // Counting sort of the collected blocks by key; false when memory runs out.
 static bool sort_items(void) {
-    if (!ensure_capacity(reinterpret_cast<void**>(&scratch.sorted), &scratch.sorted_capacity, scratch.item_count,
-                         sizeof(RenderItem)))
+    if (!grow_buffer(reinterpret_cast<void**>(&scratch.sorted), &scratch.sorted_capacity, scratch.item_count,
+                     sizeof(RenderItem)))
         return false;
     int start[RENDER_KEYS] = {};
     for (int k = 1; k < RENDER_KEYS; k++) start[k] = start[k - 1] + scratch.key_count[k - 1];

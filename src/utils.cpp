@@ -202,3 +202,17 @@ void trim_string(char* str) {
     while (str[start] == ' ' || str[start] == '\t') start++;
     if (start > 0) memmove(str, str + start, length - start + 1);
 }
+
+bool grow_buffer(void** buffer, int* capacity, int needed, size_t size) {
+    if (needed <= *capacity) return true;
+    int grown = *capacity > 0 ? *capacity : 64;
+    while (grown < needed) grown *= 2;
+    void* bigger = realloc(*buffer, static_cast<size_t>(grown) * size);
+    if (!bigger) {
+        fprintf(stderr, "[utils] Out of memory for %d entries of %zu bytes\n", grown, size);
+        return false;
+    }
+    *buffer = bigger;
+    *capacity = grown;
+    return true;
+}

@@ -28,3 +28,8 @@ bool get_chat_history_line_from(const char* path, int lines_back, char* out_line
 
 // Removes trailing space, tab, CR and LF, then leading space and tab, in place.
 void trim_string(char* str);
+
+// Grows the heap array *buffer (capacity in elements) to hold at least `needed`
+// elements of `size` bytes, doubling; false (logged) when memory runs out, with
+// the array left as it was.
+bool grow_buffer(void** buffer, int* capacity, int needed, size_t size);
