@@ -96,16 +96,6 @@ TEST_F(SaveConcurrencyTest, SaveRequestThatCannotBeQueuedLeavesTheChunkFreeToGo)
     EXPECT_NE(err.find("dropped save job for chunk (2,0,2)"), std::string::npos) << err;
 }
 
-std::string read_text(const char* path) {
-    FILE* file = fopen(path, "rb");
-    if (!file) return "";
-    std::string text;
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
-    fclose(file);
-    return text;
-}
-
 class WorkerAutosaveTest : public TempWorldTest {
 protected:
     void SetUp() override {
@@ -130,18 +120,18 @@ TEST_F(WorkerAutosaveTest, EditsAndPositionReachTheFilesOnlyWhenSomethingChanged
     EXPECT_EQ(cell_on_disk("auto", -3, 120, 4), BLOCK_WOOD);
     EXPECT_EQ(cell_on_disk("auto", 3, 120, 40), -1) << "an unedited chunk was written";
     EXPECT_FALSE(world_get_chunk(world_, 0, 1, 0)->modified);
-    EXPECT_NE(read_text("./worlds/auto/world.txt").find("player_x=1.500000\nplayer_y=121.000000\nplayer_z=2.250000\n"),
+    EXPECT_NE(read_file("./worlds/auto/world.txt").find("player_x=1.500000\nplayer_y=121.000000\nplayer_z=2.250000\n"),
               std::string::npos)
-        << read_text("./worlds/auto/world.txt");
+        << read_file("./worlds/auto/world.txt");
 
     // Nothing edited and the player still: nothing is written at all.
     ASSERT_EQ(remove("./worlds/auto/world.txt"), 0);
     EXPECT_EQ(autosave_and_wait(Vector3{1.5f, 121.0f, 2.25f}), 0);
-    EXPECT_EQ(read_text("./worlds/auto/world.txt"), "");
+    EXPECT_EQ(read_file("./worlds/auto/world.txt"), "");
 
     // The player moved: world.txt follows, and no chunk is written.
     EXPECT_EQ(autosave_and_wait(Vector3{7.0f, 110.0f, -3.5f}), 0);
-    EXPECT_NE(read_text("./worlds/auto/world.txt").find("player_x=7.000000\n"), std::string::npos);
+    EXPECT_NE(read_file("./worlds/auto/world.txt").find("player_x=7.000000\n"), std::string::npos);
 }
 
 TEST_F(WorkerAutosaveTest, RunsEveryFiveSecondsOfPlay) {
