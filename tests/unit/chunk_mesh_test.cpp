@@ -14,15 +14,6 @@ namespace {
 
 class ChunkMeshTest : public TempWorldTest {
 protected:
-    Chunk* add_chunk(int32_t cx, int32_t cy, int32_t cz) {
-        Chunk* chunk = world_load_or_create_chunk(world_, cx, cy, cz);
-        if (chunk) {
-            chunk->generated = true;
-            chunk->loaded = true;
-        }
-        return chunk;
-    }
-
     // Everything the faces of `chunk` read is at `level` in both light buffers.
     static void light_all(Chunk* chunk, uint8_t level) {
         memset(chunk->skylight, level, sizeof chunk->skylight);

@@ -19,16 +19,6 @@ typedef uint8_t Field[CHUNK_HEIGHT][CHUNK_SIZE][CHUNK_SIZE];
 
 class LightingTest : public TempWorldTest {
 protected:
-    // A cached, generated record; its blocks are air until the test fills them.
-    Chunk* add_chunk(int32_t cx, int32_t cy, int32_t cz) {
-        Chunk* chunk = world_load_or_create_chunk(world_, cx, cy, cz);
-        if (chunk) {
-            chunk->generated = true;
-            chunk->loaded = true;
-        }
-        return chunk;
-    }
-
     // What the worker does for one relight.
     void relight(Chunk* chunk) {
         const int target = 1 - chunk->active_light_buffer;

@@ -56,5 +56,16 @@ protected:
         TempDirTest::TearDown();
     }
 
+    // A cached record in play with terrain; its blocks are air until the test
+    // fills them. Appended without cache_mutex: call it while the worker is idle.
+    Chunk* add_chunk(int32_t cx, int32_t cy, int32_t cz) {
+        Chunk* chunk = world_load_or_create_chunk(world_, cx, cy, cz);
+        if (chunk) {
+            chunk->generated = true;
+            chunk->loaded = true;
+        }
+        return chunk;
+    }
+
     World* world_ = nullptr;
 };
