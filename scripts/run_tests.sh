@@ -1,34 +1,42 @@
 #!/usr/bin/env bash
-# Everything `make test` runs after the plain build: the format check, the
-# unit, smoke and end-to-end tests, the unit tests under ASan+UBSan and (the threaded ones)
-# TSan, and a short run of every fuzz target.
-#
-# The end-to-end tests spend most of their time waiting for the game's frames,
-# so the sanitizer and fuzzer builds compile meanwhile at the lowest priority,
-# where they take only what the tests leave idle. Every stage runs even after a
-# failure; the exit status says whether all of them passed.
+# Everything `make test` runs: the set-up (once), the format check, the plain
+# build, the clang ASan+UBSan build (unit tests and fuzz targets) and the TSan build, then
+# the unit and smoke tests, the end-to-end tests, the unit tests under
+# ASan+UBSan, the threaded ones under TSan, and a short run of every fuzz
+# target. Every build ends before a test starts, so the end-to-end tests never
+# share the cores with a compiler. Every stage runs even after a failure; the
+# exit status says whether all of them passed, and each stage's time is printed.
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
-make=${MAKE:-make}
-log=build/background-builds.log
-
-nice -n 19 "$make" --no-print-directory asan-build tsan-build fuzz-build >"$log" 2>&1 &
-builds=$!
-
+make=(${MAKE:-make} --no-print-directory DEPS=)
 status=0
-# Every C++ file of the tree must be formatted as .clang-format says (make format).
-if ! git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror --style=file; then
-    echo "these files differ from .clang-format; run make format"
-    status=1
-fi
-ctest --test-dir build --output-on-failure || status=1
+timings=()
 
-if ! wait "$builds"; then
-    echo "the sanitizer or fuzzer builds failed; the end of $log:"
-    tail -n 60 "$log"
-    exit 1
+stage() {
+    local name=$1 started=$SECONDS result=0
+    shift
+    echo "== $name"
+    "$@" || result=1
+    timings+=("$(printf '%-28s %4d s%s' "$name" $((SECONDS - started)) "$([ $result = 0 ] || echo '  FAILED')")")
+    [ $result = 0 ] || status=1
+    return $result
+}
+
+format_check() {
+    git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror --style=file \
+        || { echo "these files differ from .clang-format; run make format"; return 1; }
+}
+
+stage "format check" format_check
+if stage "set-up" "${make[@]}" deps && stage "plain build" "${make[@]}" build \
+    && stage "ASan+UBSan and fuzz build" "${make[@]}" asan-build && stage "TSan build" "${make[@]}" tsan-build; then
+    stage "unit and smoke tests" ctest --test-dir build -L 'unit|smoke' -j2 --output-on-failure
+    stage "end-to-end tests" ctest --test-dir build -L e2e --output-on-failure
+    stage "unit tests, ASan+UBSan" "${make[@]}" asan-run
+    stage "threaded tests, TSan" "${make[@]}" tsan-run
+    stage "fuzz targets" "${make[@]}" fuzz-run FUZZ_SECONDS=5
 fi
-"$make" --no-print-directory asan-run || status=1
-"$make" --no-print-directory tsan-run || status=1
-"$make" --no-print-directory fuzz-run || status=1
+
+echo "== time of each stage"
+printf '%s\n' "${timings[@]}"
 exit "$status"
