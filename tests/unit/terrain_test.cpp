@@ -2,6 +2,7 @@
 // cell-by-cell evaluation of the terrain formulas, and world_generate_prism.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -21,134 +22,116 @@ uint64_t ref_hash(uint64_t x, uint64_t y, uint64_t seed) {
     uint64_t h = x ^ y ^ seed ^ (seed >> 32);
     h ^= h >> 33;
     h *= 0xFF51AFD7ED558CCDull;
-    h ^= h >> 33;
-    return h;
+    return h ^ (h >> 33);
 }
 
+// Lattice coordinates are floored and enter hashes sign-extended.
+int ref_floor(float v) {
+    return static_cast<int>(std::floor(v));
+}
 uint64_t ref_sext(int v) {
     return static_cast<uint64_t>(static_cast<int64_t>(v));
 }
-
 float ref_fade(float t) {
     return t * t * t * (t * (6.0f * t - 15.0f) + 10.0f);
 }
-
 float ref_lerp(float a, float b, float t) {
     return a * (1.0f - t) + b * t;
 }
 
 float ref_noise_value(float x, float z, uint64_t seed) {
-    const int xi = static_cast<int>(std::floor(x));
-    const int zi = static_cast<int>(std::floor(z));
-    return static_cast<float>(ref_hash(ref_sext(xi), ref_sext(zi), seed) % 1000) * 0.002f - 1.0f;
+    return static_cast<float>(ref_hash(ref_sext(ref_floor(x)), ref_sext(ref_floor(z)), seed) % 1000) * 0.002f - 1.0f;
 }
 
 float ref_perlin(float x, float z, uint64_t seed) {
-    const int xi = static_cast<int>(std::floor(x));
-    const int zi = static_cast<int>(std::floor(z));
-    const float u = ref_fade(x - static_cast<float>(xi));
-    const float v = ref_fade(z - static_cast<float>(zi));
-    const float n00 = ref_noise_value(static_cast<float>(xi), static_cast<float>(zi), seed);
-    const float n10 = ref_noise_value(static_cast<float>(xi + 1), static_cast<float>(zi), seed);
-    const float n01 = ref_noise_value(static_cast<float>(xi), static_cast<float>(zi + 1), seed);
-    const float n11 = ref_noise_value(static_cast<float>(xi + 1), static_cast<float>(zi + 1), seed);
-    return ref_lerp(ref_lerp(n00, n10, u), ref_lerp(n01, n11, u), v);
+    const int xi = ref_floor(x), zi = ref_floor(z);
+    const float u = ref_fade(x - xi), v = ref_fade(z - zi);
+    auto n = [&](int dx, int dz) {
+        return ref_noise_value(static_cast<float>(xi + dx), static_cast<float>(zi + dz), seed);
+    };
+    return ref_lerp(ref_lerp(n(0, 0), n(1, 0), u), ref_lerp(n(0, 1), n(1, 1), u), v);
 }
 
 float ref_fbm(float x, float z, int octaves, uint64_t seed) {
     float value = 0.0f, amplitude = 1.0f, frequency = 1.0f, max_value = 0.0f;
-    for (int i = 0; i < octaves; i++) {
+    for (int i = 0; i < octaves; i++, amplitude *= 0.5f, frequency *= 2.0f) {
         value += ref_perlin(x * frequency, z * frequency, seed + i) * amplitude;
         max_value += amplitude;
-        amplitude *= 0.5f;
-        frequency *= 2.0f;
     }
     return value / max_value;
 }
 
 float ref_terrain_height(float x, float z, uint64_t seed) {
-    float h = 100.0f + 20.0f * ref_fbm(x * 0.0008f, z * 0.0008f, 5, seed);
-    h = h + 16.0f * ref_fbm(x * 0.002f, z * 0.002f, 6, seed + 1);
-    h = h + 10.0f * ref_fbm(x * 0.008f, z * 0.008f, 5, seed + 2);
-    h = h + 6.0f * ref_fbm(x * 0.025f, z * 0.025f, 4, seed + 50);
-    h = h + ref_fbm(x * 0.06f, z * 0.06f, 3, seed + 100);
-    if (h < 85.0f) h = 85.0f;
-    if (h > 120.0f) h = 120.0f;
-    return h;
+    const struct {
+        float weight, scale;
+        int octaves, seed_offset;
+    } fields[] = {{20.0f, 0.0008f, 5, 0},
+                  {16.0f, 0.002f, 6, 1},
+                  {10.0f, 0.008f, 5, 2},
+                  {6.0f, 0.025f, 4, 50},
+                  {1.0f, 0.06f, 3, 100}};
+    float h = 100.0f;
+    for (const auto& f : fields) h = h + f.weight * ref_fbm(x * f.scale, z * f.scale, f.octaves, seed + f.seed_offset);
+    return std::min(std::max(h, 85.0f), 120.0f);
 }
 
+// A column that differs from all eight neighbours by more than 2 is pulled toward them.
 int ref_smooth_height(int x, int z, uint64_t seed) {
-    float heights[9];
-    for (int dx = -1; dx <= 1; dx++) {
-        for (int dz = -1; dz <= 1; dz++) {
-            heights[(dx + 1) * 3 + (dz + 1)] =
-                ref_terrain_height(static_cast<float>(x + dx), static_cast<float>(z + dz), seed);
-        }
-    }
-    float center = heights[4];
+    float center = ref_terrain_height(static_cast<float>(x), static_cast<float>(z), seed), sum = 0.0f;
     int isolated = 0;
-    for (int i : {0, 1, 2, 3, 5, 6, 7, 8}) {
-        if (std::fabs(heights[i] - center) > 2.0f) isolated++;
-    }
-    if (isolated == 8) {
-        float sum = 0.0f;
-        for (int i : {0, 1, 2, 3, 5, 6, 7, 8}) sum += heights[i];
-        const float neighbor_avg = sum / 8.0f;
-        center = center * 0.4f + neighbor_avg * 0.6f;
-    }
+    for (int dx = -1; dx <= 1; dx++)
+        for (int dz = -1; dz <= 1; dz++) {
+            if (dx == 0 && dz == 0) continue;
+            const float h = ref_terrain_height(static_cast<float>(x + dx), static_cast<float>(z + dz), seed);
+            isolated += std::fabs(h - center) > 2.0f;
+            sum += h;
+        }
+    if (isolated == 8) center = center * 0.4f + sum / 8.0f * 0.6f;
     return static_cast<int>(center);
 }
 
-float ref_cave_corner(int i, int j, int k, uint64_t seed) {
-    return static_cast<float>(ref_hash(ref_sext(i), ref_sext(j), seed + ref_sext(k)) % 1000) * 0.001f;
-}
-
 float ref_cave_noise(float x, float y, float z, uint64_t seed) {
-    const int xi = static_cast<int>(std::floor(x));
-    const int yi = static_cast<int>(std::floor(y));
-    const int zi = static_cast<int>(std::floor(z));
-    const float u = ref_fade(x - static_cast<float>(xi));
-    const float v = ref_fade(y - static_cast<float>(yi));
-    const float w = ref_fade(z - static_cast<float>(zi));
-    const float c00 = ref_lerp(ref_cave_corner(xi, yi, zi, seed), ref_cave_corner(xi + 1, yi, zi, seed), u);
-    const float c10 = ref_lerp(ref_cave_corner(xi, yi + 1, zi, seed), ref_cave_corner(xi + 1, yi + 1, zi, seed), u);
-    const float c01 = ref_lerp(ref_cave_corner(xi, yi, zi + 1, seed), ref_cave_corner(xi + 1, yi, zi + 1, seed), u);
-    const float c11 =
-        ref_lerp(ref_cave_corner(xi, yi + 1, zi + 1, seed), ref_cave_corner(xi + 1, yi + 1, zi + 1, seed), u);
-    return ref_lerp(ref_lerp(c00, c10, v), ref_lerp(c01, c11, v), w);
+    const int xi = ref_floor(x), yi = ref_floor(y), zi = ref_floor(z);
+    const float u = ref_fade(x - xi), v = ref_fade(y - yi), w = ref_fade(z - zi);
+    auto corner = [&](int i, int j, int k) {
+        return static_cast<float>(ref_hash(ref_sext(i), ref_sext(j), seed + ref_sext(k)) % 1000) * 0.001f;
+    };
+    auto c = [&](int dy, int dz) {
+        return ref_lerp(corner(xi, yi + dy, zi + dz), corner(xi + 1, yi + dy, zi + dz), u);
+    };
+    return ref_lerp(ref_lerp(c(0, 0), c(1, 0), v), ref_lerp(c(0, 1), c(1, 1), v), w);
 }
 
-float ref_cave_value(float x, float y, float z, uint64_t seed, const float scales[3], uint64_t first_offset) {
-    const float a = ref_cave_noise(x * scales[0], y * scales[0], z * scales[0], seed + first_offset);
-    const float b = ref_cave_noise(x * scales[1], y * scales[1], z * scales[1], seed + first_offset + 1);
-    const float c = ref_cave_noise(x * scales[2], y * scales[2], z * scales[2], seed + first_offset + 2);
-    return (a + 0.7f * b + 0.42000002f * c) * 0.43478262f;
-}
-
-BlockType ref_block(int wx, int wy, int wz, int h, uint64_t seed) {
-    static const float lower[3] = {0.03f, 0.1f, 0.25f};
-    static const float upper[3] = {0.05f, 0.15f, 0.35f};
+// Two cave bands of three fields each, weighed 1, 0.7 and 0.42 and divided by 2.3.
+bool ref_carved(int wx, int wy, int wz, uint64_t seed) {
+    const bool lower = wy >= 15 && wy <= 39, upper = wy >= 40 && wy <= 84;
+    if (!lower && !upper) return false;
+    static const float band_scales[2][3] = {{0.03f, 0.1f, 0.25f}, {0.05f, 0.15f, 0.35f}};
+    const float* scales = band_scales[upper];
+    const uint64_t first = seed + (lower ? 5000 : 5010);
     const float fx = static_cast<float>(wx), fy = static_cast<float>(wy), fz = static_cast<float>(wz);
-    if (wy == 0) return BLOCK_BEDROCK;
-    if (wy >= h) return BLOCK_AIR;
-    if (wy >= 15 && wy <= 39 && ref_cave_value(fx, fy, fz, seed, lower, 5000) < 0.42f) return BLOCK_AIR;
-    if (wy >= 40 && wy <= 84 && ref_cave_value(fx, fy, fz, seed, upper, 5010) < 0.45f) return BLOCK_AIR;
-    if (wy == h - 1) return BLOCK_GRASS;
-    if (wy > h - 7 && wy < h - 1) return BLOCK_DIRT;
-    return BLOCK_STONE;
+    float n[3];
+    for (int i = 0; i < 3; i++) n[i] = ref_cave_noise(fx * scales[i], fy * scales[i], fz * scales[i], first + i);
+    return (n[0] + 0.7f * n[1] + 0.42000002f * n[2]) * 0.43478262f < (lower ? 0.42f : 0.45f);
 }
 
 // blocks[y][z][x] of chunk (cx, cy, cz), evaluated cell by cell.
 void ref_generate(BlockType (*out)[CHUNK_SIZE][CHUNK_SIZE], int cx, int cy, int cz, uint64_t seed) {
-    for (int x = 0; x < CHUNK_SIZE; x++) {
+    for (int x = 0; x < CHUNK_SIZE; x++)
         for (int z = 0; z < CHUNK_SIZE; z++) {
-            const int wx = cx * CHUNK_SIZE + x, wz = cz * CHUNK_SIZE + z;
-            const int h = ref_smooth_height(wx, wz, seed);
-            for (int y = 0; y < CHUNK_HEIGHT; y++) {
-                out[y][z][x] = cy < 0 ? BLOCK_AIR : ref_block(wx, cy * CHUNK_HEIGHT + y, wz, h, seed);
+            const int wx = cx * CHUNK_SIZE + x, wz = cz * CHUNK_SIZE + z, h = ref_smooth_height(wx, wz, seed);
+            for (int y = 0, wy = cy * CHUNK_HEIGHT; y < CHUNK_HEIGHT; y++, wy++) {
+                BlockType& b = out[y][z][x];
+                if (cy < 0)
+                    b = BLOCK_AIR;
+                else if (wy == 0)
+                    b = BLOCK_BEDROCK;
+                else if (wy >= h || ref_carved(wx, wy, wz, seed))
+                    b = BLOCK_AIR;
+                else
+                    b = wy == h - 1 ? BLOCK_GRASS : wy > h - 7 ? BLOCK_DIRT : BLOCK_STONE;
             }
         }
-    }
 }
 
 constexpr uint64_t HIGH_SEED = 0xDEADBEEFCAFEBABEull;
@@ -156,44 +139,42 @@ constexpr uint64_t HIGH_SEED = 0xDEADBEEFCAFEBABEull;
 // Every public noise function equals its literal form, also at lattice points,
 // negative coordinates and seeds above 2^32.
 TEST(TerrainNoise, MatchesLiteralFormulas) {
-    const uint64_t hashes[][3] = {{0, 0, 0},
-                                  {1, 0, 0},
-                                  {0, 1, 0},
-                                  {5, 5, 0},
-                                  {0, 0, 1ull << 32},
-                                  {0x100000001ull, 0, 1ull << 32},
-                                  {~0ull, ~0ull - 1, 7}};
+    const uint64_t big = 1ull << 32, hashes[][3] = {{0, 0, 0},
+                                                    {1, 0, 0},
+                                                    {0, 1, 0},
+                                                    {5, 5, 0},
+                                                    {0, 0, big},
+                                                    {big + 1, 0, big},
+                                                    {~0ull, ~0ull - 1, 7}};
     for (const auto& h : hashes) EXPECT_EQ(hash_seed(h[0], h[1], h[2]), ref_hash(h[0], h[1], h[2])) << h[0];
-    const float lattice[][3] = {{0, 0, 0}, {0.75f, 0.25f, 0}, {1.5f, 0.5f, 0}, {-0.5f, 0, 7}, {-1, -2, 7}, {3, -5, 42}};
+    const float lattice[][3] = {{0, 0, 0},   {0.75f, 0.25f, 0}, {1.5f, 0.5f, 0}, {-0.5f, 0, 7},
+                                {-1, -2, 7}, {3, -5, 42},       {2, 3, 100}};
     for (const auto& p : lattice) {
         const uint64_t seed = static_cast<uint64_t>(p[2]);
         EXPECT_EQ(noise_value(p[0], p[1], seed), ref_noise_value(p[0], p[1], seed)) << p[0] << "," << p[1];
         EXPECT_EQ(perlin_noise(p[0], p[1], seed), ref_perlin(p[0], p[1], seed)) << p[0] << "," << p[1];
+        EXPECT_EQ(perlin_noise(p[0] + 0.5f, p[1], seed), ref_perlin(p[0] + 0.5f, p[1], seed)) << p[0] << "," << p[1];
+        EXPECT_EQ(cave_noise_3d(p[0], p[1], -4.0f, seed), ref_cave_noise(p[0], p[1], -4.0f, seed)) << p[0];
     }
-    EXPECT_EQ(perlin_noise(3.5f, -5.0f, 42), ref_perlin(3.5f, -5.0f, 42));
-    EXPECT_EQ(cave_noise_3d(2.0f, 3.0f, -4.0f, 100), ref_cave_noise(2.0f, 3.0f, -4.0f, 100));
-    EXPECT_EQ(cave_noise_3d(0.0f, 0.0f, 0.0f, 0), 0.0f);
-    for (int i = -50; i < 50; i++)
-        EXPECT_EQ(noise_value(i * 3.7f, i * -1.3f, HIGH_SEED), ref_noise_value(i * 3.7f, i * -1.3f, HIGH_SEED)) << i;
-    for (int i = 0; i < 200; i++) {
-        const float x = i * 0.731f - 70.0f, z = i * -0.377f + 12.0f;
-        EXPECT_EQ(perlin_noise(x, z, HIGH_SEED), ref_perlin(x, z, HIGH_SEED)) << x << "," << z;
-    }
-    for (int i = 0; i < 50; i++) {
-        const float x = i * 1.37f - 30.0f, z = i * 0.91f - 9.0f;
-        EXPECT_EQ(fbm_noise(x, z, 1, 9), ref_fbm(x, z, 1, 9)) << x << "," << z;
-        EXPECT_EQ(fbm_noise(x, z, 2, 9), ref_fbm(x, z, 2, 9)) << x << "," << z;
-        EXPECT_EQ(fbm_noise(x, z, 6, HIGH_SEED), ref_fbm(x, z, 6, HIGH_SEED)) << x << "," << z;
-    }
-    for (int i = 0; i < 300; i++) {
-        const float x = i * 0.613f - 90.0f, y = i * 0.21f, z = i * -0.437f + 5.0f;
-        EXPECT_EQ(cave_noise_3d(x, y, z, HIGH_SEED), ref_cave_noise(x, y, z, HIGH_SEED)) << x << "," << y << "," << z;
-    }
-    for (int i = 0; i < 60; i++) {
-        const int x = i * 977 - 30000, z = i * -613 + 1000;
-        const float fx = static_cast<float>(x), fz = static_cast<float>(z);
-        EXPECT_EQ(terrain_height_seeded(fx, fz, HIGH_SEED), ref_terrain_height(fx, fz, HIGH_SEED)) << x << "," << z;
-        EXPECT_EQ(smooth_terrain_height(x, z, 12345), ref_smooth_height(x, z, 12345)) << x << "," << z;
+    for (int i = -50; i < 300; i++) {
+        SCOPED_TRACE(i);
+        const float x = i * 0.731f - 70.0f, z = i * -0.377f + 12.0f, fx = i * 1.37f - 30.0f, fz = i * 0.91f - 9.0f;
+        EXPECT_TRUE(i >= 50 ||
+                    noise_value(i * 3.7f, i * -1.3f, HIGH_SEED) == ref_noise_value(i * 3.7f, i * -1.3f, HIGH_SEED));
+        EXPECT_TRUE(i < 0 || i >= 200 || perlin_noise(x, z, HIGH_SEED) == ref_perlin(x, z, HIGH_SEED));
+        if (i >= 0 && i < 50) {
+            EXPECT_EQ(fbm_noise(fx, fz, 1, 9), ref_fbm(fx, fz, 1, 9));
+            EXPECT_EQ(fbm_noise(fx, fz, 2, 9), ref_fbm(fx, fz, 2, 9));
+            EXPECT_EQ(fbm_noise(fx, fz, 6, HIGH_SEED), ref_fbm(fx, fz, 6, HIGH_SEED));
+        }
+        const float cx = i * 0.613f - 90.0f, cy = i * 0.21f, cz = i * -0.437f + 5.0f;
+        EXPECT_TRUE(i < 0 || cave_noise_3d(cx, cy, cz, HIGH_SEED) == ref_cave_noise(cx, cy, cz, HIGH_SEED));
+        const int hx = i * 977 - 30000, hz = i * -613 + 1000;
+        if (i >= 0 && i < 60) {
+            EXPECT_EQ(terrain_height_seeded(static_cast<float>(hx), static_cast<float>(hz), HIGH_SEED),
+                      ref_terrain_height(static_cast<float>(hx), static_cast<float>(hz), HIGH_SEED));
+            EXPECT_EQ(smooth_terrain_height(hx, hz, 12345), ref_smooth_height(hx, hz, 12345));
+        }
     }
 }
 
