@@ -2,7 +2,6 @@
 // bands), the surface layer (chunk_y = 1) and, for comparison, the same chunks
 // evaluated cell by cell through the public noise functions.
 #include <benchmark/benchmark.h>
-#include <pthread.h>
 
 #include <memory>
 
@@ -12,19 +11,12 @@ namespace {
 
 constexpr uint64_t BENCH_SEED = 0xDEADBEEFCAFEBABEull;
 
-struct ChunkDeleter {
-    void operator()(Chunk* c) const {
-        pthread_mutex_destroy(&c->light_swap_mutex);
-        pthread_mutex_destroy(&c->mesh_swap_mutex);
-        pthread_mutex_destroy(&c->mutex);
-        delete c;
-    }
+struct ChunkFree {
+    void operator()(Chunk* c) const { chunk_free(c); }
 };
 
-std::unique_ptr<Chunk, ChunkDeleter> bench_chunk(int chunk_y) {
-    std::unique_ptr<Chunk, ChunkDeleter> c(new Chunk());
-    world_chunk_init(c.get(), -3, chunk_y, 7);
-    return c;
+std::unique_ptr<Chunk, ChunkFree> bench_chunk(int chunk_y) {
+    return std::unique_ptr<Chunk, ChunkFree>(chunk_create(-3, chunk_y, 7));
 }
 
 void BM_GenerateChunk(benchmark::State& state) {

@@ -200,6 +200,10 @@ void world_remove_chunk_at(World* world, int index);
 void world_clear_chunks(World* world);
 // Initialises record `chunk` as a fresh all-air chunk at the given coordinates.
 void world_chunk_init(Chunk* chunk, int32_t chunk_x, int32_t chunk_y, int32_t chunk_z);
+// A standalone record outside any world's cache (fresh, all air), for work on
+// the side such as a scratch copy; chunk_free accepts null.
+Chunk* chunk_create(int32_t chunk_x, int32_t chunk_y, int32_t chunk_z);
+void chunk_free(Chunk* chunk);
 // Marks the loaded, generated face neighbours of `chunk` unmeshed and queues them,
 // so that faces towards a chunk that just came into play are drawn
 // (caller holds cache_mutex or the worker is idle).

@@ -91,6 +91,24 @@ void world_chunk_init(Chunk* chunk, int32_t chunk_x, int32_t chunk_y, int32_t ch
     init_mutexes(chunk);
 }
 
+Chunk* chunk_create(int32_t chunk_x, int32_t chunk_y, int32_t chunk_z) {
+    // Records are page-aligned, which plain new does not promise for every allocator.
+    Chunk* chunk = static_cast<Chunk*>(aligned_alloc(alignof(Chunk), sizeof(Chunk)));
+    if (!chunk) {
+        fprintf(stderr, "[chunk_cache] Failed to allocate a chunk record\n");
+        return nullptr;
+    }
+    world_chunk_init(chunk, chunk_x, chunk_y, chunk_z);
+    return chunk;
+}
+
+void chunk_free(Chunk* chunk) {
+    if (!chunk) return;
+    chunk_free_visible_blocks(chunk);
+    destroy_mutexes(chunk);
+    free(chunk);
+}
+
 // Gives the pages of an unused slot back to the system; they read as zero
 // when touched again.
 static void release_slot_pages(Chunk* chunk) {

@@ -14,20 +14,6 @@ namespace {
 
 class ChunkMeshTest : public TempWorldTest {
 protected:
-    // Everything the faces of `chunk` read is at `level` in both light buffers.
-    static void light_all(Chunk* chunk, uint8_t level) {
-        memset(chunk->skylight, level, sizeof chunk->skylight);
-        memset(chunk->blocklight, 0, sizeof chunk->blocklight);
-    }
-
-    int build(Chunk* chunk) {
-        uint32_t stamp = 0;
-        const int count = chunk_mesh_copy_list(chunk, &build_, &stamp);
-        EXPECT_GE(count, 0);
-        EXPECT_TRUE(chunk_mesh_build(&build_, world_, chunk, count));
-        return count;
-    }
-
     void TearDown() override {
         chunk_mesh_build_free(&build_);
         TempWorldTest::TearDown();
@@ -41,9 +27,6 @@ protected:
 // that only touches an edge changed.
 TEST_F(ChunkMeshTest, SourceChangesWithListOwnLightAndFaceNeighbourLight) {
     Chunk* centre = add_chunk(0, 1, 0);
-    ASSERT_NE(centre, nullptr);
-    const int32_t others[][3] = {{1, 1, 0}, {-1, 1, 0}, {0, 2, 0}, {0, 0, 0}, {0, 1, 1}, {0, 1, -1}, {1, 1, 1}};
-    for (const auto& c : others) ASSERT_NE(add_chunk(c[0], c[1], c[2]), nullptr);
     struct Case {
         const char* what;
         int32_t cx, cy, cz;  // the chunk that changes
@@ -62,10 +45,10 @@ TEST_F(ChunkMeshTest, SourceChangesWithListOwnLightAndFaceNeighbourLight) {
         {"edge neighbour light", 1, 1, 1, false, false},
         {"neighbour list", 1, 1, 0, true, false},
     };
+    for (const Case& c : cases) add_chunk(c.cx, c.cy, c.cz);
     for (const Case& c : cases) {
         const ChunkMeshSource before = chunk_mesh_source(world_, centre);
-        Chunk* changed = world_get_chunk(world_, c.cx, c.cy, c.cz);
-        ASSERT_NE(changed, nullptr) << c.what;
+        Chunk* changed = get(c.cx, c.cy, c.cz);
         if (c.relist)
             chunk_cache_visible_blocks(changed, world_);
         else
@@ -82,10 +65,8 @@ TEST_F(ChunkMeshTest, SourceChangesWithListOwnLightAndFaceNeighbourLight) {
 TEST_F(ChunkMeshTest, FacesCarryTheLightOfTheCellTheyLookInto) {
     Chunk* chunk = add_chunk(0, 0, 0);
     Chunk* east = add_chunk(1, 0, 0);
-    ASSERT_NE(chunk, nullptr);
-    ASSERT_NE(east, nullptr);
-    light_all(chunk, 9);
-    light_all(east, 4);
+    memset(chunk->skylight, 9, sizeof chunk->skylight);
+    memset(east->skylight, 4, sizeof east->skylight);
     east->blocklight[0][20][5][0] = 12;  // the cell the +x face of (31, 20, 5) looks into
     chunk->blocks[20][5][31].type = BLOCK_SAND;
     chunk->blocks[40][6][2].type = BLOCK_GLOWSTONE;
@@ -93,7 +74,9 @@ TEST_F(ChunkMeshTest, FacesCarryTheLightOfTheCellTheyLookInto) {
     chunk_cache_visible_blocks(chunk, world_);
     chunk->blocks[10][10][10].type = BLOCK_AIR;  // edited after the list was made
 
-    ASSERT_EQ(build(chunk), 3);
+    uint32_t stamp = 0;
+    ASSERT_EQ(chunk_mesh_copy_list(chunk, &build_, &stamp), 3);
+    ASSERT_TRUE(chunk_mesh_build(&build_, world_, chunk, 3));
     EXPECT_EQ(build_.cell_count, 3);
     EXPECT_EQ(build_.vertex_count, 2 * 6 * 4);
     struct Expect {

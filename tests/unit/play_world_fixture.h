@@ -3,26 +3,14 @@
 // writes blocks straight into cached records.
 #pragma once
 
-#include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <filesystem>
-#include <string>
-
 #include "temp_world_fixture.h"
-#include "world.h"
 
 class PlayWorldTest : public TempWorldTest {
 protected:
-    // Writes one block by world coordinates into a cached, generated record.
+    // Writes one block by world coordinates into a cached record in play.
     void put(int x, int y, int z, BlockType type) {
-        pthread_mutex_lock(&world_->cache_mutex);
-        Chunk* chunk =
-            world_load_or_create_chunk(world_, world_to_chunk_xz(x), world_to_chunk_y(y), world_to_chunk_xz(z));
-        pthread_mutex_unlock(&world_->cache_mutex);
+        Chunk* chunk = add_chunk(world_to_chunk_xz(x), world_to_chunk_y(y), world_to_chunk_xz(z));
         ASSERT_NE(chunk, nullptr);
-        chunk->loaded = true;
-        chunk->generated = true;
         world_chunk_set_block(chunk, world_to_local_xz(x), world_to_local_y(y), world_to_local_xz(z), type);
     }
 

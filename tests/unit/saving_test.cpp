@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdio>
 #include <random>
 #include <string>
 
@@ -79,11 +78,7 @@ TEST_F(SaveConcurrencyTest, NewestCopyOfAChunkWinsOverAnOlderSaveJob) {
 }
 
 TEST_F(SaveConcurrencyTest, SaveRequestThatCannotBeQueuedLeavesTheChunkFreeToGo) {
-    pthread_mutex_lock(&world_->cache_mutex);
-    Chunk* chunk = world_load_or_create_chunk(world_, 2, 0, 2);
-    pthread_mutex_unlock(&world_->cache_mutex);
-    ASSERT_NE(chunk, nullptr);
-    chunk->generated = true;
+    Chunk* chunk = add_chunk(2, 0, 2, false);
     chunk->modified = true;
     // A worker that has ended takes no jobs, like a queue that cannot grow.
     worker_shutdown(world_);

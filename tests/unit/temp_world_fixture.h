@@ -4,11 +4,12 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 
 #include "world.h"
@@ -28,20 +29,37 @@ protected:
         std::filesystem::remove_all(dir_);
     }
 
-    static void write_file(const char* path, const std::string& text) {
+    static void write_file(const std::string& path, const std::string& text) {
         std::ofstream out(path, std::ios::binary);
         out << text;
     }
 
-    static std::string read_file(const char* path) {
+    static std::string read_file(const std::string& path) {
         std::ifstream in(path, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    // Size in bytes, or -1 when nothing is there.
+    static long file_size(const std::string& path) {
+        struct stat st = {};
+        return stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1;
     }
 
 private:
     char old_dir_[4096] = {};
     std::string dir_;
 };
+
+struct ChunkFree {
+    void operator()(Chunk* chunk) const { chunk_free(chunk); }
+};
+using ChunkPtr = std::unique_ptr<Chunk, ChunkFree>;
+
+inline void fill_chunk(Chunk* chunk, BlockType type) {
+    for (auto& layer : chunk->blocks)
+        for (auto& row : layer)
+            for (Block& cell : row) cell.type = type;
+}
 
 class TempWorldTest : public TempDirTest {
 protected:
@@ -56,15 +74,27 @@ protected:
         TempDirTest::TearDown();
     }
 
-    // A cached record in play with terrain; its blocks are air until the test
-    // fills them. Appended without cache_mutex: call it while the worker is idle.
-    Chunk* add_chunk(int32_t cx, int32_t cy, int32_t cz) {
+    // A cached record with terrain, in play unless `loaded` is false; its
+    // blocks are air until the test fills them.
+    Chunk* add_chunk(int32_t cx, int32_t cy, int32_t cz, bool loaded = true) {
+        pthread_mutex_lock(&world_->cache_mutex);
         Chunk* chunk = world_load_or_create_chunk(world_, cx, cy, cz);
+        pthread_mutex_unlock(&world_->cache_mutex);
         if (chunk) {
             chunk->generated = true;
-            chunk->loaded = true;
+            chunk->loaded = loaded;
         }
         return chunk;
+    }
+
+    int count() const { return world_->chunk_cache.chunk_count; }
+    Chunk* get(int32_t cx, int32_t cy, int32_t cz) { return world_get_chunk(world_, cx, cy, cz); }
+
+    int pending_jobs() {
+        pthread_mutex_lock(&world_->worker_queue.mutex);
+        const int n = world_->worker_queue.count + world_->worker_queue.jobs_in_progress;
+        pthread_mutex_unlock(&world_->worker_queue.mutex);
+        return n;
     }
 
     World* world_ = nullptr;

@@ -4,82 +4,44 @@
 // after the worker has taken a job for an uncached chunk: the worker then
 // blocks looking that chunk up and takes nothing else until the test lets go.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
-#include <filesystem>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "temp_world_fixture.h"
 #include "world.h"
 
 namespace {
 
 constexpr int32_t kParkedChunk = 900;  // never cached: jobs for it are dropped
-constexpr long kChunkFileBytes = 262144;
-
-struct QueueSnapshot {
-    std::vector<WorkerJob> jobs;
-    int capacity;
-    int in_progress;
-};
 
 int count_of(const std::string& text, const std::string& needle) {
     int n = 0;
-    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) {
-        n++;
-    }
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) n++;
     return n;
 }
 
-long file_size(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1;
+std::string chunk_file(int32_t x, int32_t y, int32_t z) {
+    char path[WORLD_PATH_MAX];
+    world_chunk_path(path, "saves", x, y, z);
+    return path;
 }
 
-class WorkerTest : public ::testing::Test {
+class WorkerTest : public TempWorldTest {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/qvox_worker_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        ASSERT_NE(getcwd(old_cwd_, sizeof old_cwd_), nullptr);
-        ASSERT_EQ(chdir(dir_.c_str()), 0);
-        probe_.reset(new Chunk());
-        world_ = world_create();
-        ASSERT_NE(world_, nullptr);
+        TempWorldTest::SetUp();
+        probe_.reset(chunk_create(0, 0, 0));
+        std::filesystem::create_directories("worlds/saves/chunks");
+        snprintf(world_->world_name, sizeof world_->world_name, "%s", "saves");
     }
 
     void TearDown() override {
-        if (parked_) {
-            release_worker();
-        }
-        world_free(world_);
-        EXPECT_EQ(chdir(old_cwd_), 0);
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
-    }
-
-    // Appends a chunk the way streaming does: under cache_mutex, because the worker may be looking.
-    Chunk* add_chunk(int32_t x, int32_t y, int32_t z) {
-        pthread_mutex_lock(&world_->cache_mutex);
-        Chunk* chunk = world_load_or_create_chunk(world_, x, y, z);
-        pthread_mutex_unlock(&world_->cache_mutex);
-        return chunk;
-    }
-
-    Chunk* add_terrain_chunk(int32_t x, int32_t y, int32_t z) {
-        Chunk* chunk = add_chunk(x, y, z);
-        if (chunk) {
-            chunk->generated = true;
-            chunk->loaded = true;
-        }
-        return chunk;
+        if (parked_) release_worker();
+        TempWorldTest::TearDown();
     }
 
     // Queues a job through the public entry point for any coordinates.
@@ -90,22 +52,22 @@ protected:
         worker_queue_chunk(world_, probe_.get());
     }
 
-    QueueSnapshot snapshot() {
+    std::vector<WorkerJob> jobs() {
         WorkerQueue* q = &world_->worker_queue;
         pthread_mutex_lock(&q->mutex);
-        QueueSnapshot s{std::vector<WorkerJob>(q->queue, q->queue + q->count), q->capacity, q->jobs_in_progress};
+        std::vector<WorkerJob> s(q->queue, q->queue + q->count);
         pthread_mutex_unlock(&q->mutex);
         return s;
     }
 
     // Waits on the queue's own state, with a deadline far beyond any real run.
-    template <typename Done>
-    bool wait_for(Done done) {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (done(snapshot())) {
-                return true;
-            }
+    bool wait_for(int queued, int running) {
+        WorkerQueue* q = &world_->worker_queue;
+        for (int i = 0; i < 60000; i++) {
+            pthread_mutex_lock(&q->mutex);
+            const bool done = q->count == queued && q->jobs_in_progress == running;
+            pthread_mutex_unlock(&q->mutex);
+            if (done) return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         return false;
@@ -115,7 +77,7 @@ protected:
         pthread_mutex_lock(&world_->cache_mutex);
         parked_ = true;
         queue_light_job(kParkedChunk, 0, kParkedChunk);
-        ASSERT_TRUE(wait_for([](const QueueSnapshot& s) { return s.jobs.empty() && s.in_progress == 1; }));
+        ASSERT_TRUE(wait_for(0, 1));
     }
 
     void release_worker() {
@@ -123,333 +85,180 @@ protected:
         pthread_mutex_unlock(&world_->cache_mutex);
     }
 
-    void wait_idle() {
-        ASSERT_TRUE(wait_for([](const QueueSnapshot& s) { return s.jobs.empty() && s.in_progress == 0; }));
-    }
-
-    void make_world_dir(const char* name) {
-        std::filesystem::create_directories(std::string("worlds/") + name + "/chunks");
-        snprintf(world_->world_name, sizeof world_->world_name, "%s", name);
-    }
-
-    World* world_ = nullptr;
-    std::unique_ptr<Chunk> probe_;
+    ChunkPtr probe_;
     bool parked_ = false;
-    std::string dir_;
-    char old_cwd_[4096] = {0};
 };
 
-// ---------------------------------------------------------------- queueing
-
-using WorkerQueueTest = WorkerTest;
-
-TEST_F(WorkerQueueTest, SameJobTwiceWaitsOnceAndLogsOnce) {
-    park_worker();
-    testing::internal::CaptureStdout();
-    queue_light_job(1, 2, 3);
-    queue_light_job(1, 2, 3);
-    std::string out = testing::internal::GetCapturedStdout();
-    QueueSnapshot s = snapshot();
-    release_worker();
-
-    ASSERT_EQ(s.jobs.size(), 1u);
-    EXPECT_EQ(count_of(out, "[worker] Queued light/mesh job for chunk (1,2,3)\n"), 1);
-}
-
-TEST_F(WorkerQueueTest, JobBeingProcessedCanBeQueuedAgain) {
-    park_worker();
-    queue_light_job(kParkedChunk, 0, kParkedChunk);
-    QueueSnapshot s = snapshot();
-    release_worker();
-
-    ASSERT_EQ(s.jobs.size(), 1u);
-    EXPECT_EQ(s.jobs[0].chunk_x, kParkedChunk);
-}
-
-TEST_F(WorkerQueueTest, LightAndSaveJobsForOneChunkBothWaitInOrder) {
+// While the worker is parked: the same job twice waits once and logs once; a
+// job being processed can be queued again; light and save jobs of one chunk
+// both wait, in order; a save request while a save is pending adds nothing;
+// the queue doubles past its initial capacity keeping every job in order.
+TEST_F(WorkerTest, QueueKeepsOneJobOfAKindPerChunkInOrder) {
     Chunk* chunk = add_chunk(-1, 0, 2);
-    ASSERT_NE(chunk, nullptr);
+    Chunk* pending = add_chunk(0, 0, 0);
+    pending->pending_save = true;
     park_worker();
     testing::internal::CaptureStdout();
+    queue_light_job(kParkedChunk, 0, kParkedChunk);
+    queue_light_job(1, 2, 3);
+    queue_light_job(1, 2, 3);
     worker_queue_chunk(world_, chunk);
     worker_queue_chunk_save(world_, chunk);
-    std::string out = testing::internal::GetCapturedStdout();
-    QueueSnapshot s = snapshot();
-    bool pending_while_queued = chunk->pending_save;
+    worker_queue_chunk_save(world_, pending);
+    const bool pending_while_queued = chunk->pending_save;
+    const int more = WORKER_QUEUE_INITIAL_CAPACITY - 3;
+    for (int i = 0; i < more; i++) queue_light_job(i, -i, 7);
+    const std::string out = testing::internal::GetCapturedStdout();
+    const std::vector<WorkerJob> s = jobs();
+    const int capacity = world_->worker_queue.capacity;
     release_worker();
 
-    ASSERT_EQ(s.jobs.size(), 2u);
-    EXPECT_EQ(s.jobs[0].type, WORKER_JOB_LIGHTING_AND_MESH);
-    EXPECT_EQ(s.jobs[1].type, WORKER_JOB_SAVE_CHUNK);
-    EXPECT_EQ(s.jobs[1].chunk_x, -1);
-    EXPECT_EQ(s.jobs[1].chunk_z, 2);
-    EXPECT_NE(out.find("[worker] Queued save job for chunk (-1,0,2)\n"), std::string::npos);
+    ASSERT_EQ(static_cast<int>(s.size()), 4 + more);
+    EXPECT_EQ(capacity, 2 * WORKER_QUEUE_INITIAL_CAPACITY);
+    EXPECT_EQ(s[0].chunk_x, kParkedChunk);
+    EXPECT_EQ(s[1].chunk_x, 1);
+    EXPECT_EQ(s[2].type, WORKER_JOB_LIGHTING_AND_MESH);
+    EXPECT_EQ(s[3].type, WORKER_JOB_SAVE_CHUNK);
+    EXPECT_TRUE(s[3].chunk_x == -1 && s[3].chunk_y == 0 && s[3].chunk_z == 2);
+    for (int i = 0; i < more; i++)
+        EXPECT_TRUE(s[4 + i].chunk_x == i && s[4 + i].chunk_y == -i && s[4 + i].chunk_z == 7) << i;
+    EXPECT_EQ(count_of(out, "[worker] Queued light/mesh job for chunk (1,2,3)\n"), 1);
+    EXPECT_EQ(count_of(out, "[worker] Queued light/mesh job"), 3 + more);
+    EXPECT_EQ(count_of(out, "[worker] Queued save job for chunk (-1,0,2)\n"), 1);
+    EXPECT_EQ(count_of(out, "save job"), 1);
     EXPECT_TRUE(pending_while_queued);
+    EXPECT_TRUE(pending->pending_save);
+    ASSERT_TRUE(wait_for(0, 0));
 }
 
-TEST_F(WorkerQueueTest, SaveRequestWithSaveAlreadyPendingQueuesNothing) {
-    Chunk* chunk = add_chunk(0, 0, 0);
-    ASSERT_NE(chunk, nullptr);
-    chunk->pending_save = true;
-    park_worker();
-    testing::internal::CaptureStdout();
-    worker_queue_chunk_save(world_, chunk);
-    std::string out = testing::internal::GetCapturedStdout();
-    QueueSnapshot s = snapshot();
-    release_worker();
-
-    EXPECT_TRUE(s.jobs.empty());
-    EXPECT_EQ(out, "");
-    EXPECT_TRUE(chunk->pending_save);
-}
-
-TEST_F(WorkerQueueTest, GrowsPastInitialCapacityKeepingEveryJobInOrder) {
-    const int jobs = WORKER_QUEUE_INITIAL_CAPACITY + 1;
-    park_worker();
-    testing::internal::CaptureStdout();
-    for (int i = 0; i < jobs; i++) {
-        queue_light_job(i, -i, 7);
-    }
-    std::string out = testing::internal::GetCapturedStdout();
-    QueueSnapshot s = snapshot();
-    release_worker();
-
-    EXPECT_EQ(s.capacity, 2 * WORKER_QUEUE_INITIAL_CAPACITY);
-    ASSERT_EQ(static_cast<int>(s.jobs.size()), jobs);
-    for (int i = 0; i < jobs; i++) {
-        EXPECT_EQ(s.jobs[i].chunk_x, i);
-        EXPECT_EQ(s.jobs[i].chunk_y, -i);
-        EXPECT_EQ(s.jobs[i].chunk_z, 7);
-    }
-    EXPECT_EQ(count_of(out, "[worker] Queued light/mesh job"), jobs);
-    wait_idle();
-}
-
-// ---------------------------------------------------------------- lighting and meshing
-
-using WorkerLightJobTest = WorkerTest;
-
-TEST_F(WorkerLightJobTest, UpToDateChunkIsLeftAloneSilently) {
-    Chunk* chunk = add_terrain_chunk(0, 0, 0);
-    ASSERT_NE(chunk, nullptr);
-    chunk->needs_relighting = false;
-    chunk->meshed = true;
-    testing::internal::CaptureStderr();
-    worker_queue_chunk(world_, chunk);
-    wait_idle();
-    std::string err = testing::internal::GetCapturedStderr();
-
-    EXPECT_EQ(err, "");
-    EXPECT_EQ(chunk->active_light_buffer, 0);
-    EXPECT_EQ(chunk->active_mesh, 0);
-    EXPECT_EQ(chunk->visible_blocks[0], nullptr);
-    EXPECT_EQ(chunk->visible_blocks[1], nullptr);
-    EXPECT_FALSE(chunk->needs_relighting);
-    EXPECT_TRUE(chunk->meshed);
-    EXPECT_EQ(chunk->in_use_count, 0);
-}
-
-TEST_F(WorkerLightJobTest, StaleListIsRebuiltWithoutRelighting) {
-    Chunk* chunk = add_terrain_chunk(0, 0, 0);
-    ASSERT_NE(chunk, nullptr);
-    world_chunk_set_block(chunk, 5, 5, 5, BLOCK_STONE);
-    chunk->needs_relighting = false;
-    chunk->meshed = false;
-    testing::internal::CaptureStderr();
-    worker_queue_chunk(world_, chunk);
-    wait_idle();
-    std::string err = testing::internal::GetCapturedStderr();
-
-    EXPECT_TRUE(chunk->meshed);
-    EXPECT_EQ(chunk->active_light_buffer, 0);
-    ASSERT_EQ(chunk->visible_count[chunk->active_mesh], 1);
-    EXPECT_EQ(chunk->visible_blocks[chunk->active_mesh][0].y, 5);
-    EXPECT_EQ(err,
-              "[worker] Caching visible blocks for chunk (0,0,0)\n"
-              "[worker] Cached 1 visible blocks for chunk (0,0,0)\n");
-    EXPECT_EQ(chunk->in_use_count, 0);
-}
-
-TEST_F(WorkerLightJobTest, StaleLightIsComputedIntoTheOtherBufferAndFlipped) {
-    Chunk* chunk = add_terrain_chunk(0, 1, 0);
-    ASSERT_NE(chunk, nullptr);
-    chunk->needs_relighting = true;
-    chunk->meshed = true;
-    testing::internal::CaptureStderr();
-    worker_queue_chunk(world_, chunk);
-    wait_idle();
-    std::string err = testing::internal::GetCapturedStderr();
-
-    EXPECT_EQ(err, "[worker] Computing lighting for chunk (0,1,0)\n");
-    EXPECT_EQ(chunk->active_light_buffer, 1);
-    // An empty chunk under open sky is lit to full everywhere.
-    EXPECT_EQ(chunk->skylight[1][10][3][4], LIGHT_MAX);
-    EXPECT_EQ(chunk->skylight[0][10][3][4], 0);
-    EXPECT_FALSE(chunk->needs_relighting);
-    EXPECT_EQ(chunk->visible_blocks[0], nullptr);
-    EXPECT_EQ(chunk->in_use_count, 0);
-}
-
-TEST_F(WorkerLightJobTest, ChunkOutOfPlayOrWithoutTerrainIsSkipped) {
-    Chunk* unloaded = add_chunk(0, 0, 0);
-    Chunk* bare = add_chunk(1, 0, 0);
-    ASSERT_NE(unloaded, nullptr);
-    ASSERT_NE(bare, nullptr);
-    unloaded->generated = true;
-    bare->loaded = true;
-    testing::internal::CaptureStderr();
-    worker_queue_chunk(world_, unloaded);
-    worker_queue_chunk(world_, bare);
-    wait_idle();
-    std::string err = testing::internal::GetCapturedStderr();
-
-    EXPECT_EQ(err, "");
-    for (Chunk* chunk : {unloaded, bare}) {
-        EXPECT_TRUE(chunk->needs_relighting);
-        EXPECT_FALSE(chunk->meshed);
+// A light job relights what is stale into the other buffer, rebuilds a stale
+// list, leaves an up-to-date chunk alone and skips chunks out of play or
+// without terrain; it never leaves its chunk pinned.
+TEST_F(WorkerTest, LightJobDoesOnlyWhatIsStale) {
+    const struct {
+        bool generated, loaded, relight, meshed;
+        const char* log;
+    } cases[] = {
+        {true, true, false, true, ""},
+        {true, true, false, false,
+         "[worker] Caching visible blocks for chunk (0,1,0)\n[worker] Cached 1 visible blocks for chunk (0,1,0)\n"},
+        {true, true, true, true, "[worker] Computing lighting for chunk (0,1,0)\n"},
+        {true, false, true, false, ""},
+        {false, true, true, false, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.log);
+        world_clear_chunks(world_);
+        Chunk* chunk = add_chunk(0, 1, 0, c.loaded);
+        chunk->generated = c.generated;
+        world_chunk_set_block(chunk, 5, 5, 5, BLOCK_STONE);
+        chunk->needs_relighting = c.relight;
+        chunk->meshed = c.meshed;
+        testing::internal::CaptureStderr();
+        worker_queue_chunk(world_, chunk);
+        ASSERT_TRUE(wait_for(0, 0));
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.log);
+        const bool runs = c.generated && c.loaded;
+        EXPECT_EQ(chunk->active_light_buffer, runs && c.relight ? 1 : 0);
+        EXPECT_EQ(chunk->skylight[1][10][3][4], runs && c.relight ? LIGHT_MAX : 0);
+        EXPECT_EQ(chunk->skylight[0][10][3][4], 0);
+        EXPECT_EQ(chunk->needs_relighting, c.relight && !runs);
+        EXPECT_EQ(chunk->meshed, c.meshed || (runs && !c.relight));
+        const bool listed = runs && !c.meshed;
+        EXPECT_EQ(chunk->active_mesh, listed ? 1 : 0);
+        EXPECT_EQ(chunk->visible_blocks[0], nullptr);
+        EXPECT_EQ(chunk->visible_blocks[1] != nullptr, listed);
+        if (listed) {
+            EXPECT_TRUE(chunk->visible_count[1] == 1 && chunk->visible_blocks[1][0].y == 5);
+        }
         EXPECT_EQ(chunk->in_use_count, 0);
     }
 }
 
-// ---------------------------------------------------------------- saving
-
-using WorkerSaveJobTest = WorkerTest;
-
-TEST_F(WorkerSaveJobTest, ModifiedChunkIsWrittenAndItsFlagsCleared) {
-    make_world_dir("saves");
-    Chunk* chunk = add_terrain_chunk(-1, 0, 2);
-    ASSERT_NE(chunk, nullptr);
-    world_chunk_set_block(chunk, 0, 0, 0, BLOCK_GLOWSTONE);
-    ASSERT_TRUE(chunk->modified);
-    worker_queue_chunk_save(world_, chunk);
-    wait_idle();
-
-    EXPECT_EQ(file_size("worlds/saves/chunks/chunk_-1_0_2.chunk"), kChunkFileBytes);
-    EXPECT_FALSE(chunk->modified);
-    EXPECT_FALSE(chunk->pending_save);
-    EXPECT_EQ(chunk->in_use_count, 0);
-}
-
-TEST_F(WorkerSaveJobTest, UnmodifiedOrBareChunkIsNotWritten) {
-    make_world_dir("saves");
-    Chunk* clean = add_terrain_chunk(0, 0, 0);
+// A save job writes a modified chunk with terrain and clears its flags; it
+// writes nothing for an unmodified chunk or one without terrain (whose edit
+// generation would replace); a failed write keeps the edits and is reported.
+TEST_F(WorkerTest, SaveJobWritesOnlyModifiedTerrain) {
+    Chunk* edited = add_chunk(-1, 0, 2);
+    world_chunk_set_block(edited, 0, 0, 0, BLOCK_GLOWSTONE);
+    Chunk* clean = add_chunk(0, 0, 0);
     Chunk* bare = add_chunk(1, 0, 0);
-    ASSERT_NE(clean, nullptr);
-    ASSERT_NE(bare, nullptr);
+    bare->generated = false;
     bare->modified = true;
-    worker_queue_chunk_save(world_, clean);
-    worker_queue_chunk_save(world_, bare);
-    wait_idle();
+    for (Chunk* c : {edited, clean, bare}) worker_queue_chunk_save(world_, c);
+    ASSERT_TRUE(wait_for(0, 0));
+    EXPECT_EQ(file_size(chunk_file(-1, 0, 2)), WORLD_CHUNK_FILE_BYTES);
+    EXPECT_EQ(file_size(chunk_file(0, 0, 0)), -1);
+    EXPECT_EQ(file_size(chunk_file(1, 0, 0)), -1);
+    for (Chunk* c : {edited, clean, bare}) EXPECT_FALSE(c->modified || c->pending_save || c->in_use_count);
 
-    EXPECT_EQ(file_size("worlds/saves/chunks/chunk_0_0_0.chunk"), -1);
-    EXPECT_EQ(file_size("worlds/saves/chunks/chunk_1_0_0.chunk"), -1);
-    EXPECT_FALSE(clean->pending_save);
-    EXPECT_FALSE(bare->pending_save);
-    // Generation replaces every cell of a chunk without terrain, so its edit is not kept.
-    EXPECT_FALSE(bare->modified);
-    EXPECT_EQ(clean->in_use_count, 0);
-    EXPECT_EQ(bare->in_use_count, 0);
-}
-
-TEST_F(WorkerSaveJobTest, FailedWriteKeepsEditsAndIsReported) {
     // A plain file where the chunks folder should be makes every chunk write fail.
     std::filesystem::create_directories("worlds/blocked");
-    FILE* in_the_way = fopen("worlds/blocked/chunks", "w");
-    ASSERT_NE(in_the_way, nullptr);
-    ASSERT_EQ(fclose(in_the_way), 0);
+    write_file("worlds/blocked/chunks", "");
     snprintf(world_->world_name, sizeof world_->world_name, "%s", "blocked");
-    Chunk* chunk = add_terrain_chunk(4, 0, -2);
-    ASSERT_NE(chunk, nullptr);
+    Chunk* chunk = add_chunk(4, 0, -2);
     chunk->modified = true;
     testing::internal::CaptureStderr();
     worker_queue_chunk_save(world_, chunk);
-    wait_idle();
-    std::string err = testing::internal::GetCapturedStderr();
-
+    ASSERT_TRUE(wait_for(0, 0));
+    const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_TRUE(chunk->modified);
-    EXPECT_FALSE(chunk->pending_save);
-    EXPECT_EQ(chunk->in_use_count, 0);
-    EXPECT_EQ(count_of(err, "[worker] ERROR: failed to save chunk (4,0,-2) of world blocked\n"), 1);
+    EXPECT_FALSE(chunk->pending_save || chunk->in_use_count);
+    EXPECT_EQ(count_of(err, "[worker] ERROR: failed to save chunk (4,0,-2) of world blocked\n"), 1) << err;
 }
 
-TEST_F(WorkerSaveJobTest, JobForChunkRemovedBeforeItRunsIsDropped) {
-    make_world_dir("saves");
-    Chunk* chunk = add_terrain_chunk(3, 0, 3);
-    ASSERT_NE(chunk, nullptr);
+TEST_F(WorkerTest, JobForChunkRemovedBeforeItRunsIsDropped) {
+    Chunk* chunk = add_chunk(3, 0, 3);
     chunk->modified = true;
     park_worker();
     worker_queue_chunk_save(world_, chunk);
     world_remove_chunk_at(world_, 0);
     testing::internal::CaptureStderr();
     release_worker();
-    wait_idle();
-    std::string err = testing::internal::GetCapturedStderr();
-
-    EXPECT_EQ(world_->chunk_cache.chunk_count, 0);
-    EXPECT_EQ(file_size("worlds/saves/chunks/chunk_3_0_3.chunk"), -1);
-    EXPECT_EQ(err, "");
+    ASSERT_TRUE(wait_for(0, 0));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(file_size(chunk_file(3, 0, 3)), -1);
 }
 
-// ---------------------------------------------------------------- flush and shutdown
-
-using WorkerLifecycleTest = WorkerTest;
-
-TEST_F(WorkerLifecycleTest, FlushOfIdleWorkerReturnsWithoutWaiting) {
+// A flush of an idle worker returns at once; otherwise it waits for queued
+// and running jobs, reporting every tenth check.
+TEST_F(WorkerTest, FlushWaitsForQueuedAndRunningJobs) {
     testing::internal::CaptureStdout();
     worker_flush_queue(world_);
-    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "[worker] Queue flushed after 0 checks\n");
 
-    EXPECT_EQ(out, "[worker] Queue flushed after 0 checks\n");
-}
-
-TEST_F(WorkerLifecycleTest, FlushWaitsForQueuedAndRunningJobs) {
     std::vector<Chunk*> chunks;
-    for (int i = 0; i < 5; i++) {
-        chunks.push_back(add_terrain_chunk(i, 0, 0));
-        ASSERT_NE(chunks.back(), nullptr);
-    }
-    // Another thread holds the cache so that it can let the worker go while this one flushes.
-    std::atomic<bool> held{false};
-    std::atomic<bool> flushing{false};
+    for (int i = 0; i < 5; i++) chunks.push_back(add_chunk(i, 0, 0));
+    // Another thread parks the worker, so that it can let it go while this one flushes.
+    std::atomic<int> stage{0};
     std::thread holder([&] {
         pthread_mutex_lock(&world_->cache_mutex);
-        held = true;
-        while (!flushing) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        stage = 1;
+        while (stage != 2) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         pthread_mutex_unlock(&world_->cache_mutex);
     });
-    while (!held) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    while (stage != 1) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     queue_light_job(kParkedChunk, 0, kParkedChunk);
-    bool taken = wait_for([](const QueueSnapshot& s) { return s.jobs.empty() && s.in_progress == 1; });
-    for (Chunk* chunk : chunks) {
-        worker_queue_chunk_save(world_, chunk);
-    }
+    EXPECT_TRUE(wait_for(0, 1));
+    for (Chunk* chunk : chunks) worker_queue_chunk_save(world_, chunk);
     testing::internal::CaptureStdout();
-    flushing = true;
+    stage = 2;
     worker_flush_queue(world_);
-    std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = testing::internal::GetCapturedStdout();
     holder.join();
-
-    ASSERT_TRUE(taken);
-    for (Chunk* chunk : chunks) {
-        EXPECT_FALSE(chunk->pending_save);
-    }
-    EXPECT_NE(out.find("[worker] Waiting for queue... (count=5, in_progress=1)\n"), std::string::npos);
+    for (Chunk* chunk : chunks) EXPECT_FALSE(chunk->pending_save);
+    EXPECT_NE(out.find("[worker] Waiting for queue... (count=5, in_progress=1)\n"), std::string::npos) << out;
     EXPECT_NE(out.find("[worker] Queue flushed after "), std::string::npos);
     EXPECT_EQ(out.find("WARNING"), std::string::npos);
 }
 
-TEST_F(WorkerLifecycleTest, FlushGivesUpOnAStuckJobAfterItsLastCheck) {
+TEST_F(WorkerTest, FlushGivesUpOnAStuckJobAfterItsLastCheck) {
     park_worker();
     testing::internal::CaptureStdout();
     worker_flush_queue(world_);
-    std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = testing::internal::GetCapturedStdout();
     release_worker();
-
     // One progress line every ten checks, from the first to the last (check 500).
     EXPECT_EQ(count_of(out, "[worker] Waiting for queue... (count=0, in_progress=1)\n"),
               WORKER_FLUSH_MAX_CHECKS / 10 + 1);
@@ -457,36 +266,27 @@ TEST_F(WorkerLifecycleTest, FlushGivesUpOnAStuckJobAfterItsLastCheck) {
     EXPECT_EQ(out.find("Queue flushed"), std::string::npos);
 }
 
-TEST_F(WorkerLifecycleTest, ShutdownRunsEveryQueuedJobFirst) {
-    make_world_dir("saves");
+TEST_F(WorkerTest, ShutdownRunsEveryQueuedJobFirst) {
     std::vector<Chunk*> chunks;
     for (int i = 0; i < 10; i++) {
-        Chunk* chunk = add_terrain_chunk(i, 0, -i);
-        ASSERT_NE(chunk, nullptr);
-        chunk->modified = true;
-        chunks.push_back(chunk);
+        chunks.push_back(add_chunk(i, 0, -i));
+        chunks.back()->modified = true;
     }
     park_worker();
-    for (Chunk* chunk : chunks) {
-        worker_queue_chunk_save(world_, chunk);
-    }
-    ASSERT_EQ(snapshot().jobs.size(), 10u);
+    for (Chunk* chunk : chunks) worker_queue_chunk_save(world_, chunk);
+    ASSERT_EQ(jobs().size(), 10u);
     std::thread stopper([this] { worker_shutdown(world_); });
     WorkerQueue* q = &world_->worker_queue;
-    ASSERT_TRUE(wait_for([q](const QueueSnapshot&) {
+    for (bool set = false; !set; std::this_thread::sleep_for(std::chrono::milliseconds(1))) {
         pthread_mutex_lock(&q->mutex);
-        bool set = q->shutdown;
+        set = q->shutdown;
         pthread_mutex_unlock(&q->mutex);
-        return set;
-    }));
+    }
     release_worker();
     stopper.join();
-
     for (int i = 0; i < 10; i++) {
-        std::string path = "worlds/saves/chunks/chunk_" + std::to_string(i) + "_0_" + std::to_string(-i) + ".chunk";
-        EXPECT_EQ(file_size(path), kChunkFileBytes) << path;
-        EXPECT_FALSE(chunks[i]->modified);
-        EXPECT_FALSE(chunks[i]->pending_save);
+        EXPECT_EQ(file_size(chunk_file(i, 0, -i)), WORLD_CHUNK_FILE_BYTES) << i;
+        EXPECT_FALSE(chunks[i]->modified || chunks[i]->pending_save);
     }
     EXPECT_FALSE(world_->worker_running);
 }

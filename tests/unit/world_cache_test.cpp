@@ -1,9 +1,7 @@
 // Blocks, chunk records, the chunk cache and its index, block access and editing.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdlib>
+#include <algorithm>
 #include <map>
 #include <random>
 #include <string>
@@ -14,23 +12,11 @@
 
 namespace {
 
-// Runs each test in a fresh empty directory so that no chunk file is found.
 class WorldCacheTest : public TempWorldTest {
 protected:
     void SetUp() override {
         TempWorldTest::SetUp();
         world_->seed = 1234;
-    }
-
-    // A loaded, generated chunk filled with one type.
-    Chunk* filled_chunk(int32_t cx, int32_t cy, int32_t cz, BlockType type) {
-        Chunk* c = world_load_or_create_chunk(world_, cx, cy, cz);
-        for (int y = 0; y < CHUNK_HEIGHT; y++)
-            for (int z = 0; z < CHUNK_SIZE; z++)
-                for (int x = 0; x < CHUNK_SIZE; x++) c->blocks[y][z][x].type = type;
-        c->generated = true;
-        c->loaded = true;
-        return c;
     }
 };
 
@@ -47,28 +33,17 @@ TEST(WorldCoordinates, FloorDivisionAtNegativeCoordinates) {
     }
 }
 
-TEST(WorldBlocks, TablesTreatUnknownValuesAsAir) {
-    Color air = world_get_block_color(BLOCK_AIR);
-    Color unknown = world_get_block_color(static_cast<BlockType>(8));
-    Color glow = world_get_block_color(BLOCK_GLOWSTONE);
-    EXPECT_EQ(air.a, 0);
-    EXPECT_EQ(unknown.r + unknown.g + unknown.b + unknown.a, 0);
-    EXPECT_EQ(glow.r, 255);
-    EXPECT_EQ(glow.g, 255);
-    EXPECT_EQ(glow.b, 200);
-    EXPECT_EQ(glow.a, 255);
-
-    EXPECT_EQ(get_block_properties(BLOCK_GLOWSTONE).emission, 15);
-    EXPECT_EQ(get_block_properties(BLOCK_GLOWSTONE).opacity, 0);
-    for (int t = BLOCK_STONE; t <= BLOCK_BEDROCK; t++) {
-        EXPECT_EQ(get_block_properties(static_cast<BlockType>(t)).emission, 0) << t;
-        EXPECT_EQ(get_block_properties(static_cast<BlockType>(t)).opacity, 15) << t;
+// Unknown values are transparent and pass light, like air and glowstone; textures are absent until loaded.
+TEST(WorldBlocks, UnknownValuesAndMissingTexturesReadAsNothing) {
+    const Color unknown = world_get_block_color(static_cast<BlockType>(8)),
+                glow = world_get_block_color(BLOCK_GLOWSTONE);
+    EXPECT_EQ(world_get_block_color(BLOCK_AIR).a + unknown.r + unknown.g + unknown.b + unknown.a, 0);
+    EXPECT_TRUE(glow.r == 255 && glow.g == 255 && glow.b == 200 && glow.a == 255);
+    for (int t = -5; t <= 9; t++) {
+        const BlockProperties p = get_block_properties(static_cast<BlockType>(t));
+        EXPECT_EQ(p.emission, t == BLOCK_GLOWSTONE ? 15 : 0) << t;
+        EXPECT_EQ(p.opacity, t >= BLOCK_STONE && t <= BLOCK_BEDROCK ? 15 : 0) << t;
     }
-    EXPECT_EQ(get_block_properties(BLOCK_AIR).opacity, 0);
-    EXPECT_EQ(get_block_properties(static_cast<BlockType>(-5)).opacity, 0);
-}
-
-TEST(WorldBlocks, TexturesAreAbsentUntilLoaded) {
     World* w = world_create();
     EXPECT_EQ(world_get_block_texture(w, BLOCK_STONE).id, 0u);
     EXPECT_EQ(world_get_block_texture(nullptr, BLOCK_STONE).id, 0u);
@@ -86,7 +61,6 @@ TEST(WorldBlocks, TexturesAreAbsentUntilLoaded) {
 
 TEST_F(WorldCacheTest, ChunkAccessorsIgnoreOutOfRangeCells) {
     Chunk* c = world_load_or_create_chunk(world_, 0, 0, 0);
-    ASSERT_NE(c, nullptr);
     c->blocks[63][31][31].type = BLOCK_SAND;
     EXPECT_EQ(world_chunk_get_block(c, 31, 63, 31), BLOCK_SAND);
     const int bad[][3] = {{-1, 0, 0}, {32, 0, 0}, {0, 64, 0}, {0, -1, 0}, {0, 0, 32}, {0, 0, -2147483647 - 1}};
@@ -100,33 +74,28 @@ TEST_F(WorldCacheTest, ChunkAccessorsIgnoreOutOfRangeCells) {
     EXPECT_EQ(world_chunk_get_block(c, 0, 0, 0), BLOCK_STONE);
 }
 
-TEST_F(WorldCacheTest, NewRecordIsFreshAndSecondLookupReturnsIt) {
+// A new record is fresh and found again without a second read; block reads
+// find the right chunk and cell and never create records.
+TEST_F(WorldCacheTest, RecordsAreCreatedOnceAndReadsFindTheirCells) {
     testing::internal::CaptureStdout();
     Chunk* a = world_load_or_create_chunk(world_, 3, -1, -7);
     Chunk* b = world_load_or_create_chunk(world_, 3, -1, -7);
-    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "[chunk_load] Chunk not found: ./worlds/default/chunks/chunk_3_-1_-7.chunk (will stay as air)\n");
     ASSERT_NE(a, nullptr);
     EXPECT_EQ(a, b);
-    EXPECT_EQ(world_->chunk_cache.chunk_count, 1);
-    // One "not found" line: the second call neither rereads nor queues.
-    EXPECT_EQ(out, "[chunk_load] Chunk not found: ./worlds/default/chunks/chunk_3_-1_-7.chunk (will stay as air)\n");
-    EXPECT_FALSE(a->loaded);
-    EXPECT_FALSE(a->generated);
-    EXPECT_FALSE(a->modified);
-    EXPECT_TRUE(a->needs_relighting);
+    EXPECT_EQ(count(), 1);
+    EXPECT_TRUE(!a->loaded && !a->generated && !a->modified && a->needs_relighting);
     EXPECT_EQ(a->in_use_count, 0);
     EXPECT_EQ(a->visible_blocks[0], nullptr);
-    EXPECT_EQ(world_get_chunk(world_, 3, -1, -6), nullptr);
-}
+    EXPECT_EQ(get(3, -1, -6), nullptr);
 
-TEST_F(WorldCacheTest, BlockReadsFindTheRightChunkAndCell) {
-    Chunk* c = filled_chunk(-1, 1, -1, BLOCK_AIR);
-    c->blocks[6][31][31].type = BLOCK_WOOD;
+    add_chunk(-1, 1, -1)->blocks[6][31][31].type = BLOCK_WOOD;
     EXPECT_EQ(world_get_block(world_, -1, 70, -1), BLOCK_WOOD);
     EXPECT_EQ(world_get_block(world_, 0, 70, 0), BLOCK_AIR);
     EXPECT_EQ(world_get_block_or_solid(world_, 0, 70, 0), BLOCK_STONE);
     EXPECT_EQ(world_get_block_or_solid(world_, -1, 70, -1), BLOCK_WOOD);
-    EXPECT_EQ(world_->chunk_cache.chunk_count, 1);  // reads never create records
+    EXPECT_EQ(count(), 2);
 }
 
 TEST_F(WorldCacheTest, OverflowAtCapacityReturnsNull) {
@@ -136,12 +105,12 @@ TEST_F(WorldCacheTest, OverflowAtCapacityReturnsNull) {
     testing::internal::GetCapturedStdout();
     testing::internal::CaptureStderr();
     EXPECT_EQ(world_load_or_create_chunk(world_, 1000, 0, 0), nullptr);
-    std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(err, "[ERROR] Chunk cache overflow! count=4096, capacity=4096. Preallocated buffer was too small!\n");
-    EXPECT_EQ(world_->chunk_cache.chunk_count, CHUNK_CACHE_CAPACITY);
-    EXPECT_NE(world_get_chunk(world_, 63, 0, 63), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "[ERROR] Chunk cache overflow! count=4096, capacity=4096. Preallocated buffer was too small!\n");
+    EXPECT_EQ(count(), CHUNK_CACHE_CAPACITY);
+    EXPECT_NE(get(63, 0, 63), nullptr);
     world_set_block(world_, 1000 * 32, 5, 0, BLOCK_STONE);  // does nothing when the cache is full
-    EXPECT_EQ(world_->chunk_cache.chunk_count, CHUNK_CACHE_CAPACITY);
+    EXPECT_EQ(count(), CHUNK_CACHE_CAPACITY);
 }
 
 // Random appends and removals: every lookup through the index must agree
@@ -151,48 +120,43 @@ TEST_F(WorldCacheTest, IndexAgreesWithScanUnderRandomRemovals) {
     std::map<std::tuple<int, int, int>, int> marker;
     testing::internal::CaptureStdout();
     for (int step = 0; step < 3000; step++) {
-        int cx = static_cast<int>(rng() % 24) - 12, cy = static_cast<int>(rng() % 5) - 2,
-            cz = static_cast<int>(rng() % 24) - 12;
+        const int cx = static_cast<int>(rng() % 24) - 12, cy = static_cast<int>(rng() % 5) - 2,
+                  cz = static_cast<int>(rng() % 24) - 12;
         if (rng() % 3 != 0) {
             Chunk* c = world_load_or_create_chunk(world_, cx, cy, cz);
-            if (!marker.count({cx, cy, cz})) {
+            if (marker.emplace(std::make_tuple(cx, cy, cz), step + 100).second)
                 c->blocks[1][2][3].type = static_cast<BlockType>(step + 100);
-                marker[{cx, cy, cz}] = step + 100;
-            }
-        } else if (world_->chunk_cache.chunk_count > 0) {
-            int victim = static_cast<int>(rng() % static_cast<unsigned>(world_->chunk_cache.chunk_count));
-            Chunk* v = &world_->chunk_cache.chunks[victim];
+        } else if (count() > 0) {
+            const int victim = static_cast<int>(rng() % static_cast<unsigned>(count()));
+            const Chunk* v = &world_->chunk_cache.chunks[victim];
             marker.erase({v->chunk_x, v->chunk_y, v->chunk_z});
             world_remove_chunk_at(world_, victim);
         }
     }
     testing::internal::GetCapturedStdout();
-    ASSERT_EQ(static_cast<size_t>(world_->chunk_cache.chunk_count), marker.size());
+    ASSERT_EQ(static_cast<size_t>(count()), marker.size());
     for (int cx = -12; cx < 12; cx++)
         for (int cy = -2; cy < 3; cy++)
             for (int cz = -12; cz < 12; cz++) {
                 Chunk* scan = nullptr;
-                for (int i = 0; i < world_->chunk_cache.chunk_count; i++) {
+                for (int i = 0; i < count(); i++) {
                     Chunk* c = &world_->chunk_cache.chunks[i];
                     if (c->chunk_x == cx && c->chunk_y == cy && c->chunk_z == cz) scan = c;
                 }
-                ASSERT_EQ(world_get_chunk(world_, cx, cy, cz), scan) << cx << "," << cy << "," << cz;
+                ASSERT_EQ(get(cx, cy, cz), scan) << cx << "," << cy << "," << cz;
                 if (scan) {
-                    EXPECT_EQ(scan->blocks[1][2][3].type, (marker[std::make_tuple(cx, cy, cz)]));
+                    EXPECT_EQ(scan->blocks[1][2][3].type, marker[std::make_tuple(cx, cy, cz)]);
                 }
             }
-    // Mutexes of moved records are usable.
-    for (int i = 0; i < world_->chunk_cache.chunk_count; i++) {
-        Chunk* c = &world_->chunk_cache.chunks[i];
-        ASSERT_EQ(pthread_mutex_trylock(&c->mutex), 0);
-        pthread_mutex_unlock(&c->mutex);
+    for (int i = 0; i < count(); i++) {  // mutexes of moved records are usable
+        ASSERT_EQ(pthread_mutex_trylock(&world_->chunk_cache.chunks[i].mutex), 0);
+        pthread_mutex_unlock(&world_->chunk_cache.chunks[i].mutex);
     }
 }
 
 TEST_F(WorldCacheTest, EditFlagsFollowLightProperties) {
-    Chunk* c = filled_chunk(0, 0, 0, BLOCK_STONE);
-    c->loaded = false;  // keeps the worker from relighting (and clearing the flag) under the test
-    struct Case {
+    Chunk* c = add_chunk(0, 0, 0, false);  // out of play: the worker never relights it under the test
+    const struct {
         BlockType from, to;
         bool relight;
     } cases[] = {
@@ -202,7 +166,7 @@ TEST_F(WorldCacheTest, EditFlagsFollowLightProperties) {
         {BLOCK_STONE, BLOCK_GLOWSTONE, true},
         {BLOCK_AIR, static_cast<BlockType>(9), true},  // unknown values still count as non-air
     };
-    for (const Case& k : cases) {
+    for (const auto& k : cases) {
         c->blocks[10][10][10].type = k.from;
         c->modified = false;
         c->needs_relighting = false;
@@ -216,47 +180,40 @@ TEST_F(WorldCacheTest, EditFlagsFollowLightProperties) {
     }
 }
 
+// An edit on a chunk face remeshes (not relights) the loaded neighbour across
+// it, which then shows the face toward the hole; never one out of play.
 TEST_F(WorldCacheTest, EditOnChunkFaceRemeshesLoadedNeighbourOnly) {
-    Chunk* home = filled_chunk(1, 0, 0, BLOCK_STONE);
-    Chunk* west = filled_chunk(0, 0, 0, BLOCK_STONE);
-    Chunk* east = filled_chunk(2, 0, 0, BLOCK_STONE);
-    east->loaded = false;  // out of play: never remeshed
+    for (int cx = 0; cx < 3; cx++) fill_chunk(add_chunk(cx, 0, 0, cx != 2), BLOCK_STONE);
+    Chunk* west = get(0, 0, 0);
     west->needs_relighting = false;
-
     testing::internal::CaptureStdout();
     world_set_block(world_, 32, 5, 5, BLOCK_AIR);  // local x = 0 of chunk 1
-    std::string edge = testing::internal::GetCapturedStdout();
+    const std::string edge = testing::internal::GetCapturedStdout();
     EXPECT_NE(edge.find("Queued light/mesh job for chunk (1,0,0)"), std::string::npos) << edge;
     EXPECT_NE(edge.find("Queued light/mesh job for chunk (0,0,0)"), std::string::npos) << edge;
     EXPECT_EQ(edge.find("chunk (2,0,0)"), std::string::npos) << edge;
-    EXPECT_FALSE(west->needs_relighting);  // neighbours are remeshed, not relit
+    EXPECT_FALSE(west->needs_relighting);
     EXPECT_TRUE(west->meshed);
-    // The western chunk now shows the face of its x = 31 block towards the hole.
-    bool found = false;
-    int active = west->active_mesh;
-    for (int i = 0; i < west->visible_count[active]; i++) {
-        const CachedVisibleBlock& b = west->visible_blocks[active][i];
-        if (b.x == 31 && b.y == 5 && b.z == 5) found = (b.exposed_faces & FACE_POS_X) != 0;
-    }
-    EXPECT_TRUE(found);
-
+    const int m = west->active_mesh;
+    const CachedVisibleBlock* l = west->visible_blocks[m];
+    EXPECT_TRUE(std::any_of(l, l + west->visible_count[m], [](const CachedVisibleBlock& b) {
+        return b.x == 31 && b.y == 5 && b.z == 5 && (b.exposed_faces & FACE_POS_X);
+    }));
     testing::internal::CaptureStdout();
     world_set_block(world_, 37, 5, 5, BLOCK_AIR);  // local x = 5: only the home chunk
-    std::string middle = testing::internal::GetCapturedStdout();
+    const std::string middle = testing::internal::GetCapturedStdout();
     EXPECT_EQ(middle.find("chunk (0,0,0)"), std::string::npos) << middle;
     EXPECT_EQ(middle.find("chunk (2,0,0)"), std::string::npos) << middle;
-    (void)home;
 }
 
 TEST_F(WorldCacheTest, BlockSetInUngeneratedChunkKeepsTerrainAroundIt) {
     testing::internal::CaptureStdout();
     world_set_block(world_, 64 + 3, 10, 5, BLOCK_GLOWSTONE);
     testing::internal::GetCapturedStdout();
-    Chunk* c = world_get_chunk(world_, 2, 0, 0);
+    Chunk* c = get(2, 0, 0);
     ASSERT_NE(c, nullptr);
-    EXPECT_TRUE(c->generated);
+    EXPECT_TRUE(c->generated && c->modified);
     EXPECT_FALSE(c->loaded);  // out of play until streaming brings it in
-    EXPECT_TRUE(c->modified);
     EXPECT_EQ(world_chunk_get_block(c, 3, 10, 5), BLOCK_GLOWSTONE);
     EXPECT_EQ(world_chunk_get_block(c, 3, 0, 5), BLOCK_BEDROCK);
     EXPECT_NE(world_chunk_get_block(c, 3, 9, 5), BLOCK_AIR);  // below any cave band
