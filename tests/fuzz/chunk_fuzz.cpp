@@ -4,8 +4,7 @@
 // rest repeated to exactly one chunk's size, or repeated past it.
 #include <vector>
 
-#include "fuzz_util.h"
-#include "world.h"
+#include "fuzz_game.h"
 
 static const size_t CHUNK_BYTES = sizeof(int32_t) * CHUNK_SIZE * CHUNK_HEIGHT * CHUNK_SIZE;
 
@@ -21,15 +20,8 @@ static std::vector<uint8_t> shape_file(const uint8_t* data, size_t size) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static World* world = nullptr;
-    if (world == nullptr) {
-        fuzz_enter_private_dir();
-        fuzz_make_dirs("worlds/fuzzed/chunks");
-        world = world_create();
-        if (world == nullptr) abort();
-        snprintf(world->world_name, sizeof world->world_name, "%s", "fuzzed");
-        world->seed = 1;
-    }
+    World* world = fuzz_world_once("worlds/fuzzed/chunks");
+    world->seed = 1;
     if (size == 0) return 0;
     const std::vector<uint8_t> file = shape_file(data, size);
     char path[WORLD_PATH_MAX];

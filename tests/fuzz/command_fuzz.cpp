@@ -34,12 +34,7 @@ static std::string printable_line(const std::string& raw) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static MenuSystem* menu = nullptr;
-    if (menu == nullptr) {
-        fuzz_enter_private_dir();
-        menu = new MenuSystem;
-        memset(menu, 0, sizeof *menu);
-        fill_texts(&menu->game_text);
-    }
+    if (menu == nullptr) fill_texts(&(menu = fuzz_menu_once())->game_text);
     GameState* game = fuzz_headless_game(menu);
 
     std::string lines[MAX_LINES];

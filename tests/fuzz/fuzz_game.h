@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "fuzz_util.h"
 #include "game.h"
 #include "menu.h"
 #include "player.h"
@@ -20,6 +21,19 @@ inline GameState* fuzz_headless_game(MenuSystem* menu) {
     if (game->world == nullptr || game->player == nullptr) abort();
     game->world->seed = 7;
     return game;
+}
+
+// The world a file-reading target keeps from input to input, named "fuzzed",
+// with its folder `dir` made on the first input.
+inline World* fuzz_world_once(const char* dir) {
+    static World* world = nullptr;
+    if (world != nullptr) return world;
+    fuzz_enter_private_dir();
+    fuzz_make_dirs(dir);
+    world = world_create();
+    if (world == nullptr) abort();
+    snprintf(world->world_name, sizeof world->world_name, "%s", "fuzzed");
+    return world;
 }
 
 inline void fuzz_free_game(GameState* game) {

@@ -9,8 +9,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <initializer_list>
 #include <string>
+
+#include "menu.h"
 
 // Creates a fresh directory under /tmp once and makes it the working
 // directory; aborts when that fails, since every input would then be wasted.
@@ -33,6 +37,18 @@ inline void fuzz_make_dirs(const char* path) {
 inline void fuzz_remove_tree(const char* path) {
     std::error_code ignored;
     std::filesystem::remove_all(path, ignored);
+}
+
+// The menu record a target keeps from input to input, made on the first one
+// after entering the private directory and creating `dirs`.
+inline MenuSystem* fuzz_menu_once(std::initializer_list<const char*> dirs = {}) {
+    static MenuSystem* menu = nullptr;
+    if (menu != nullptr) return menu;
+    fuzz_enter_private_dir();
+    for (const char* dir : dirs) fuzz_make_dirs(dir);
+    menu = new MenuSystem;
+    memset(menu, 0, sizeof *menu);
+    return menu;
 }
 
 // Writes `size` bytes to `path`, replacing the file; aborts on failure so a

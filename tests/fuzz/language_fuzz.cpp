@@ -7,39 +7,14 @@
 #include "fuzz_game.h"
 #include "fuzz_util.h"
 
-static const char* const COMMAND_LINES[] = {
-    "/quit",
-    "/tp 1 2 3",
-    "/tp 1 2",
-    "/select stone",
-    "/select nothing",
-    "/fly enable",
-    "/fly disable",
-    "/fly sideways",
-    "/noclip enable",
-    "/noclip disable",
-    "/noclip maybe",
-    "/setblock 1 2 3 stone",
-    "/setblock 1 2 3 nothing",
-    "/setblock 1 2",
-    "/setblock 1 99999 3 stone",
-    "/give stone 3",
-    "/give nothing",
-    "/save ../up",
-    "/load ../up",
-    "/loadworld bad-name",
-    "/createworld bad-name",
-    "/unknown %s%n",
-    "/save fuzzed",
-};
+static const char COMMAND_LINES[] =
+    "/quit\n/tp 1 2 3\n/tp 1 2\n/select stone\n/select nothing\n/fly enable\n/fly disable\n/fly sideways\n"
+    "/noclip enable\n/noclip disable\n/noclip maybe\n/setblock 1 2 3 stone\n/setblock 1 2 3 nothing\n"
+    "/setblock 1 2\n/setblock 1 99999 3 stone\n/give stone 3\n/give nothing\n/save ../up\n/load ../up\n"
+    "/loadworld bad-name\n/createworld bad-name\n/unknown %s%n\n/save fuzzed";
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static MenuSystem* menu = nullptr;
-    if (menu == nullptr) {
-        fuzz_enter_private_dir();
-        fuzz_make_dirs("assets/text/fz");
-        menu = new MenuSystem;
-    }
+    MenuSystem* menu = fuzz_menu_once({"assets/text/fz"});
     std::string parts[3];
     const int count = fuzz_split(data, size, 0xFE, parts, 3);
     fuzz_write_text("assets/text/fz/menu.txt", parts[0]);
@@ -58,7 +33,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     char detail[256];
     snprintf(detail, sizeof detail, menu->text_last, "2026-01-01 10:00", 12);
     GameState* game = fuzz_headless_game(menu);
-    for (const char* line : COMMAND_LINES) game_execute_command(game, line);
+    std::string lines[32];
+    const int lines_count =
+        fuzz_split(reinterpret_cast<const uint8_t*>(COMMAND_LINES), sizeof COMMAND_LINES - 1, '\n', lines, 32);
+    for (int i = 0; i < lines_count; i++) game_execute_command(game, lines[i].c_str());
     fuzz_free_game(game);
     fuzz_remove_tree("worlds");
     return 0;

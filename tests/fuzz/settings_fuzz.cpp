@@ -6,9 +6,6 @@
 #include "menu.h"
 
 static void prepare_assets(void) {
-    const char* dirs[] = {"assets/text/en", "assets/text/de", "assets/fonts/JetBrainsMono/ttf",
-                          "assets/fonts/DejaVu/ttf"};
-    for (const char* dir : dirs) fuzz_make_dirs(dir);
     fuzz_write_text("assets/text/en/menu.txt", "Select World\nCreate World\n");
     fuzz_write_text("assets/text/de/menu.txt", "Welt waehlen\n");
     fuzz_write_text("assets/text/de/chat.txt", "Beenden\n");
@@ -21,9 +18,9 @@ static void prepare_assets(void) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static MenuSystem* menu = nullptr;
     if (menu == nullptr) {
-        fuzz_enter_private_dir();
+        menu = fuzz_menu_once(
+            {"assets/text/en", "assets/text/de", "assets/fonts/JetBrainsMono/ttf", "assets/fonts/DejaVu/ttf"});
         prepare_assets();
-        menu = new MenuSystem;
     }
     memset(menu, 0, sizeof *menu);
     menu->render_distance = 50.0f;

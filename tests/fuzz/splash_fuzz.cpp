@@ -5,12 +5,7 @@
 #include "menu.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static MenuSystem* menu = nullptr;
-    if (menu == nullptr) {
-        fuzz_enter_private_dir();
-        fuzz_make_dirs("assets/splashtexts");
-        menu = new MenuSystem;
-    }
+    MenuSystem* menu = fuzz_menu_once({"assets/splashtexts"});
     memset(menu, 0, sizeof *menu);
     fuzz_write_file("assets/splashtexts/splashs.txt", data, size);
     menu_load_splash_text(menu);

@@ -42,11 +42,8 @@ static void prepare_entry(const std::string& entry) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static MenuSystem* menu = nullptr;
     if (menu == nullptr) {
-        fuzz_enter_private_dir();
-        fuzz_make_dirs("linked_target");
+        menu = fuzz_menu_once({"linked_target"});
         fuzz_write_text("linked_target/world.txt", "last_saved=linked\nchunk_count=3\n");
-        menu = new MenuSystem;
-        memset(menu, 0, sizeof *menu);
         menu_copy_text(menu->text_last, sizeof menu->text_last, "Last: %s, %d chunks");
     }
     fuzz_remove_tree("worlds");

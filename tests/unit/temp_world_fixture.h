@@ -10,7 +10,9 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <ostream>
 #include <string>
+#include <vector>
 
 #include "world.h"
 
@@ -61,6 +63,57 @@ inline void fill_chunk(Chunk* chunk, BlockType type) {
             for (Block& cell : row) cell.type = type;
 }
 
+// One entry of a visible-block list, as compared against the reference.
+struct Entry {
+    int x, y, z, faces, light;
+    bool operator==(const Entry&) const = default;
+};
+
+inline void PrintTo(const Entry& e, std::ostream* os) {
+    *os << "(" << e.x << "," << e.y << "," << e.z << " faces " << e.faces << " light " << e.light << ")";
+}
+
+// The list rebuild done the slow way: every neighbour through world_get_block,
+// and the loaded test through a lookup of the chunk that holds the neighbour.
+inline std::vector<Entry> reference_list(const Chunk* chunk, World* world) {
+    const int dirs[6][3] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
+    std::vector<Entry> out;
+    for (int y = 0; y < CHUNK_HEIGHT; y++)
+        for (int z = 0; z < CHUNK_SIZE; z++)
+            for (int x = 0; x < CHUNK_SIZE; x++) {
+                if (world_chunk_get_block(chunk, x, y, z) == BLOCK_AIR) continue;
+                const int wx = chunk->chunk_x * 32 + x, wy = chunk->chunk_y * 64 + y, wz = chunk->chunk_z * 32 + z;
+                int faces = 0;
+                for (int f = 0; f < 6; f++) {
+                    const int nx = wx + dirs[f][0], ny = wy + dirs[f][1], nz = wz + dirs[f][2];
+                    if (world_get_block(world, nx, ny, nz) != BLOCK_AIR) continue;
+                    const Chunk* n =
+                        world_get_chunk(world, world_to_chunk_xz(nx), world_to_chunk_y(ny), world_to_chunk_xz(nz));
+                    if (n && n->loaded) faces |= 1 << f;
+                }
+                if (faces) out.push_back(Entry{x, y, z, faces, 0});
+            }
+    return out;
+}
+
+inline std::vector<Entry> active_entries(const Chunk* c) {
+    std::vector<Entry> out;
+    const int m = c->active_mesh;
+    for (int i = 0; i < c->visible_count[m]; i++) {
+        const CachedVisibleBlock& e = c->visible_blocks[m][i];
+        out.push_back(Entry{e.x, e.y, e.z, e.exposed_faces, e.light_level});
+    }
+    return out;
+}
+
+// The cached record at those coordinates, read from disk or created.
+inline Chunk* load_chunk(World* world, int32_t cx, int32_t cy, int32_t cz) {
+    pthread_mutex_lock(&world->cache_mutex);
+    Chunk* chunk = world_load_or_create_chunk(world, cx, cy, cz);
+    pthread_mutex_unlock(&world->cache_mutex);
+    return chunk;
+}
+
 class TempWorldTest : public TempDirTest {
 protected:
     void SetUp() override {
@@ -77,9 +130,7 @@ protected:
     // A cached record with terrain, in play unless `loaded` is false; its
     // blocks are air until the test fills them.
     Chunk* add_chunk(int32_t cx, int32_t cy, int32_t cz, bool loaded = true) {
-        pthread_mutex_lock(&world_->cache_mutex);
-        Chunk* chunk = world_load_or_create_chunk(world_, cx, cy, cz);
-        pthread_mutex_unlock(&world_->cache_mutex);
+        Chunk* chunk = load_chunk(world_, cx, cy, cz);
         if (chunk) {
             chunk->generated = true;
             chunk->loaded = loaded;
@@ -89,6 +140,7 @@ protected:
 
     int count() const { return world_->chunk_cache.chunk_count; }
     Chunk* get(int32_t cx, int32_t cy, int32_t cz) { return world_get_chunk(world_, cx, cy, cz); }
+    Chunk* at(int i) { return &world_->chunk_cache.chunks[i]; }
 
     int pending_jobs() {
         pthread_mutex_lock(&world_->worker_queue.mutex);
