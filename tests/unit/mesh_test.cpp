@@ -72,7 +72,7 @@ TEST_F(MeshTest, ScenesMatchTheReference) {
             EXPECT_EQ(active_entries(at(i)), reference_list(at(i), world_)) << "chunk " << i;
         }
         const Chunk* c = get(0, 0, 0);
-        if (s.capacity) EXPECT_EQ(c->visible_capacity[c->active_mesh], s.capacity);
+        EXPECT_TRUE(!s.capacity || c->visible_capacity[c->active_mesh] == s.capacity);
     }
     // Records that are not the cached record for their coordinates (the last
     // scene caches (0, 1, 0)): their cells must not be taken for the cache's.

@@ -148,9 +148,8 @@ TEST(TerrainNoise, MatchesLiteralFormulas) {
         EXPECT_EQ(fbm_noise(x, z, 2, 9), ref_fbm(x, z, 2, 9));
         EXPECT_EQ(cave_noise_3d(cx, cy, x, HIGH_SEED), ref_cave_noise(cx, cy, x, HIGH_SEED));
         const int hx = i * 977 - 30000, hz = i * -613 + 1000;
-        if (i % 4 == 0)
-            EXPECT_EQ(smooth_terrain_height(hx, hz, i < 50 ? HIGH_SEED : 12345),
-                      ref_smooth_height(hx, hz, i < 50 ? HIGH_SEED : 12345));
+        const uint64_t seed = i < 50 ? HIGH_SEED : 12345;
+        EXPECT_TRUE(i % 4 != 0 || smooth_terrain_height(hx, hz, seed) == ref_smooth_height(hx, hz, seed));
     }
 }
 
@@ -221,8 +220,8 @@ TEST_F(TerrainPrism, GeneratesTheOriginChunkOnce) {
         EXPECT_TRUE(c->generated && c->loaded);
         EXPECT_EQ(c->modified, round == 2);
         EXPECT_EQ(c->blocks[20][3][3].type, round == 2 ? BLOCK_GLOWSTONE : expected->blocks[20][3][3].type);
-        if (round < 2) EXPECT_EQ(memcmp(c->blocks, expected->blocks, sizeof c->blocks), 0);
-        if (round > 0) EXPECT_EQ(pending_jobs(), 0) << "round " << round;
+        EXPECT_TRUE(round == 2 || memcmp(c->blocks, expected->blocks, sizeof c->blocks) == 0);
+        EXPECT_TRUE(round == 0 || pending_jobs() == 0) << "round " << round;
         worker_flush_queue(world_);
         EXPECT_TRUE(c->meshed && !c->needs_relighting);
     }
