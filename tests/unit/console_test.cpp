@@ -22,24 +22,13 @@ protected:
     // per frame), and each <...> is one frame of keys: Left, Right, Backspace,
     // Up, Down, Enter, eXcape. Returns the outcome of the last frame.
     ChatOutcome play(const std::string& script) {
+        static bool ChatKeys::*const named[] = {&ChatKeys::left, &ChatKeys::right, &ChatKeys::backspace, &ChatKeys::up,
+                                                &ChatKeys::down, &ChatKeys::enter, &ChatKeys::escape};
         ChatOutcome outcome = CHAT_STILL_OPEN;
         for (size_t i = 0; i < script.size();) {
             ChatKeys keys = {};
             if (script[i] == '<') {
-                for (i++; script[i] != '>'; i++) {
-                    bool ChatKeys::*key = nullptr;
-                    switch (script[i]) {
-                    case 'L': key = &ChatKeys::left; break;
-                    case 'R': key = &ChatKeys::right; break;
-                    case 'B': key = &ChatKeys::backspace; break;
-                    case 'U': key = &ChatKeys::up; break;
-                    case 'D': key = &ChatKeys::down; break;
-                    case 'E': key = &ChatKeys::enter; break;
-                    default: key = &ChatKeys::escape; break;
-                    }
-                    keys.*key = true;
-                }
-                i++;
+                for (i++; script[i++] != '>';) keys.*named[std::string("LRBUDEX").find(script[i - 1])] = true;
             } else {
                 for (; i < script.size() && script[i] != '<' && keys.char_count < GAME_CHAT_MAX_CHARS_PER_FRAME; i++)
                     keys.chars[keys.char_count++] = static_cast<unsigned char>(script[i]);

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <string>
+#include <tuple>
 
 #include "config.h"
 #include "play_world_fixture.h"
@@ -22,6 +24,15 @@ PlayerPtr make_player(float x, float y, float z) {
     return PlayerPtr(player_create(x, y, z), player_free);
 }
 
+// Keys named by letter: Forward, Back, Left, Right, jump Pressed, Jump held, Shift, Control (sprint).
+PlayerKeys pressed(const std::string& names) {
+    PlayerKeys k = {};
+    bool* flags[] = {&k.forward,      &k.back,      &k.left,       &k.right,
+                     &k.jump_pressed, &k.jump_held, &k.shift_held, &k.sprint_held};
+    for (char c : names) *flags[std::string("fblrpjsc").find(c)] = true;
+    return k;
+}
+
 float horizontal_speed(const Player* p) {
     return std::hypot(p->velocity.x, p->velocity.z);
 }
@@ -31,58 +42,51 @@ float horizontal_speed(const Player* p) {
 TEST(PlayerInput, CreateStartsAtRestWithEmptyInventory) {
     PlayerPtr p = make_player(1.0f, 2.0f, 3.0f);
     ASSERT_NE(p, nullptr);
-    EXPECT_EQ(p->position.y, 2.0f);
-    EXPECT_EQ(p->prev_position.z, 3.0f);
-    EXPECT_EQ(p->selected_block, BLOCK_STONE);
-    EXPECT_EQ(p->space_press_time, 1.0f);
+    EXPECT_EQ(std::tuple(p->position.y, p->prev_position.z, p->selected_block, p->space_press_time),
+              std::tuple(2.0f, 3.0f, BLOCK_STONE, 1.0f));
     EXPECT_FALSE(p->is_flying || p->no_clip || p->on_ground);
-    EXPECT_EQ(p->inventory[0].type, BLOCK_AIR);
-    EXPECT_EQ(p->big_inventory[35].count, 0);
+    EXPECT_EQ(std::pair(p->inventory[0].type, p->big_inventory[35].count), std::pair(BLOCK_AIR, 0));
     player_free(nullptr);
 }
 
-TEST(PlayerInput, SpeedFollowsTheGaitAndTheViewDerivedFromTheRightVector) {
+// The horizontal speed, and each velocity component that is not NAN.
+TEST(PlayerInput, SpeedFollowsTheGaitTheViewAndFlight) {
     struct Case {
         PlayerKeys keys;
         Vector3 right;
         bool flying;
-        float vx, vz;  // NAN: only the horizontal speed vz is checked
+        float speed;
+        Vector3 velocity;
     };
-    PlayerKeys diagonal = {}, sprint = {}, sneak = {}, forward = {}, opposite = {}, right = {};
-    diagonal.forward = diagonal.right = true;
-    sprint = diagonal;
-    sprint.sprint_held = true;
-    sneak = sprint;
-    sneak.shift_held = true;  // sneaking wins over sprinting
-    forward.forward = true;
-    opposite = forward;
-    opposite.back = true;
-    right.right = true;
     const Case cases[] = {
-        {diagonal, RIGHT_X, false, NAN, 5.5f},     {sprint, RIGHT_X, false, NAN, 8.25f},
-        {sneak, RIGHT_X, false, NAN, 2.75f},       {sneak, RIGHT_X, true, NAN, 8.25f},  // flight: factor only
-        {forward, {-1, 0, 0}, false, 0.0f, 5.5f},  // looking along +Z the camera's right is -X
-        {opposite, {-1, 0, 0}, false, 0.0f, 0.0f}, {right, {0, 0, 0}, false, 5.5f, 0.0f},  // degenerate: +X
+        {pressed("fr"), RIGHT_X, false, 5.5f, {NAN, NAN, NAN}},
+        {pressed("frc"), RIGHT_X, false, 8.25f, {NAN, NAN, NAN}},
+        {pressed("frsc"), RIGHT_X, false, 2.75f, {NAN, NAN, NAN}},  // sneaking wins over sprinting
+        {pressed("f"), {-1, 0, 0}, false, 5.5f, {NAN, NAN, 5.5f}},  // looking along +Z the right is -X
+        {pressed("fb"), {-1, 0, 0}, false, 0.0f, {NAN, NAN, NAN}},
+        {pressed("r"), {0, 0, 0}, false, 5.5f, {5.5f, NAN, NAN}},  // a degenerate right vector means +X
+        // Flight climbs with Space, descends when Shift is held too, and only knows the sprint factor.
+        {pressed("j"), RIGHT_X, true, 0.0f, {NAN, 8.0f, NAN}},
+        {pressed("js"), RIGHT_X, true, 0.0f, {NAN, -8.0f, NAN}},
+        {pressed("fjsc"), RIGHT_X, true, 8.25f, {NAN, -12.0f, NAN}},
     };
     for (size_t i = 0; i < std::size(cases); i++) {
         const Case& c = cases[i];
         PlayerPtr p = make_player(0, 100, 0);
         p->is_flying = c.flying;
         player_apply_input(p.get(), &c.keys, c.right, c.flying);
-        if (std::isnan(c.vx)) {
-            EXPECT_NEAR(horizontal_speed(p.get()), c.vz, 1e-4f) << i;
-        } else {
-            EXPECT_NEAR(p->velocity.x, c.vx, 1e-5f) << i;
-            EXPECT_NEAR(p->velocity.z, c.vz, 1e-5f) << i;
-        }
+        EXPECT_NEAR(horizontal_speed(p.get()), c.speed, 1e-4f) << i;
+        const float got[3] = {p->velocity.x, p->velocity.y, p->velocity.z},
+                    want[3] = {c.velocity.x, c.velocity.y, c.velocity.z};
+        for (int axis = 0; axis < 3; axis++)
+            EXPECT_TRUE(std::isnan(want[axis]) || std::fabs(got[axis] - want[axis]) < 1e-5f) << i;
         EXPECT_EQ(p->shifting, c.keys.shift_held) << i;
     }
 }
 
 TEST(PlayerInput, DoubleTapTogglesFlightOnlyWhenAllowed) {
     PlayerPtr p = make_player(0, 100, 0);
-    PlayerKeys tap = {};
-    tap.jump_pressed = true;
+    const PlayerKeys tap = pressed("p");
     p->velocity.y = -7.0f;
     player_apply_input(p.get(), &tap, RIGHT_X, false);
     player_apply_input(p.get(), &tap, RIGHT_X, false);
@@ -96,16 +100,6 @@ TEST(PlayerInput, DoubleTapTogglesFlightOnlyWhenAllowed) {
         EXPECT_EQ(p->is_flying, flying) << since;
     }
     EXPECT_EQ(p->velocity.y, 0.0f);
-
-    PlayerKeys climb = {};  // flight climbs with Space and descends when Shift is held too
-    p->is_flying = true;
-    const std::pair<bool PlayerKeys::*, float> vertical[] = {
-        {&PlayerKeys::jump_held, 8.0f}, {&PlayerKeys::shift_held, -8.0f}, {&PlayerKeys::sprint_held, -12.0f}};
-    for (const auto& [key, vy] : vertical) {
-        climb.*key = true;
-        player_apply_input(p.get(), &climb, RIGHT_X, true);
-        EXPECT_EQ(p->velocity.y, vy);
-    }
 }
 
 // ---------------------------------------------------------------- against a world
@@ -148,8 +142,7 @@ TEST_F(PlayerWorld, FallsOntoTheFloorAndHoldingSpaceHopsAgainAfterEachLanding) {
     EXPECT_LT(p->position.y - PLAYER_HALF_HEIGHT, 65.02f);
     EXPECT_FALSE(collides(p.get()));
 
-    PlayerKeys keys = {};
-    keys.jump_held = true;
+    PlayerKeys keys = pressed("j");
     int jumps = 0;
     for (int i = 0; i < 150; i++) {
         frames(p.get(), 1, &keys);
@@ -179,8 +172,7 @@ TEST_F(PlayerWorld, SneakingHoldsThePlayerOnTheEdgeAndStillJumps) {
     slab(0, 3, 64, 0, 15, BLOCK_STONE);  // the floor ends at x = 4
     PlayerPtr p = make_player(3.2f, 66.0f, 8.5f);
     frames(p.get(), 90);
-    PlayerKeys keys = {};
-    keys.shift_held = keys.right = true;  // towards +X
+    PlayerKeys keys = pressed("sr");  // towards +X
     frames(p.get(), 120, &keys);
     EXPECT_GT(p->position.x, 4.0f) << "leaning out over the edge is allowed";
     EXPECT_LT(p->position.x, 4.3f) << "a sample must still find the floor";
