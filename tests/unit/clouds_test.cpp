@@ -11,11 +11,10 @@ TEST(Clouds, TilesAroundTheCameraTileUseFloorAndTheRenderOffset) {
         int delta;
         float offset, origin;
     };
-    const Case cases[] = {
-        {511.9f, -1, 0.0f, -512.0f}, {511.9f, 1, 0.0f, 512.0f}, {512.0f, -1, 0.0f, 0.0f},
-        {512.0f, 1, 0.0f, 1024.0f},  {-0.5f, 0, 0.0f, -512.0f}, {1000.3f, 0, 1000.0f, 512.0f - 1000.0f},
-        {200.0f, 1, 200.0f, 312.0f},
-    };
+    const Case cases[] = {{511.9f, -1, 0.0f, -512.0f}, {511.9f, 1, 0.0f, 512.0f},
+                          {512.0f, -1, 0.0f, 0.0f},    {512.0f, 1, 0.0f, 1024.0f},
+                          {-0.5f, 0, 0.0f, -512.0f},   {1000.3f, 0, 1000.0f, 512.0f - 1000.0f},
+                          {200.0f, 1, 200.0f, 312.0f}};
     for (const Case& c : cases) EXPECT_EQ(clouds_tile_origin(c.camera, c.delta, c.offset), c.origin) << c.camera;
     EXPECT_EQ(clouds_tile_index(511.9f), 0);
     EXPECT_EQ(clouds_tile_index(512.0f), 1);

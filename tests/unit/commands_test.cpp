@@ -109,8 +109,7 @@ TEST_F(CommandsTest, RefusedLinesPostOneMessageAndChangeNothing) {
         {"/give bedrock", "Unknown block: bedrock"},
         {"/give    ", "Usage: /give <item> [count]"},
         {"/save    ", "Save failed: "},
-        {"/loadworld bad-name", "Invalid world name"},
-    };
+        {"/loadworld bad-name", "Invalid world name"}};
     for (const auto& [line, text] : others) cases.emplace_back(line, text);
 
     int posted = 0;

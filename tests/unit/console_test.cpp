@@ -68,8 +68,7 @@ TEST_F(ConsoleTest, EditingAndBrowsingTheHistory) {
         {three, "<U><U><U><D>", "second", 6, 2},
         {three, "<U><U><D>", "third", 5, 1},
         {three, "<U><U><D><D>", "", 0, 0},
-        {"earlier\n", "/fly enable<U>", "earlier", 7, 1},  // browsing replaces the typed line
-    };
+        {"earlier\n", "/fly enable<U>", "earlier", 7, 1}};  // browsing replaces the typed line
     for (const Case& c : cases) {
         SCOPED_TRACE(c.script);
         open(c.history);
@@ -107,8 +106,7 @@ TEST_F(ConsoleTest, EnterRecordsAndRunsCommandsAndEscapeOnlyCloses) {
         {nullptr, "hello there<E>", CHAT_SUBMITTED, "hello there\n", false, ""},  // plain text is not shown
         {"earlier\n", "/fly enable<E>", CHAT_SUBMITTED, "earlier\n/fly enable\n", true, "Flight on"},
         {"/fly enable\n", "<U><DE>", CHAT_SUBMITTED, "/fly enable\n", false, ""},  // Down empties the line first
-        {"x\n", "/fly enable<U><X>", CHAT_CANCELLED, "x\n", false, ""},
-    };
+        {"x\n", "/fly enable<U><X>", CHAT_CANCELLED, "x\n", false, ""}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.script);
         open(c.history);

@@ -16,17 +16,15 @@ namespace fs = std::filesystem;
 
 TEST(DataDirFolder, XdgDataHomeThenHome) {
     const std::string too_long = "/" + std::string(DATA_DIR_PATH_MAX, 'x');
-    const char* cases[][3] = {
-        // XDG_DATA_HOME, HOME, the folder (null: none)
-        {"/data", "/home/p", "/data/qvox"},
-        {"", "/home/p", "/home/p/.local/share/qvox"},
-        {nullptr, "/home/p", "/home/p/.local/share/qvox"},
-        {"relative/data", "/home/p", "/home/p/.local/share/qvox"},
-        {nullptr, "", nullptr},
-        {"", "relative", nullptr},
-        {nullptr, nullptr, nullptr},
-        {too_long.c_str(), "/home/p", nullptr},
-    };
+    const char* cases[][3] = {// XDG_DATA_HOME, HOME, the folder (null: none)
+                              {"/data", "/home/p", "/data/qvox"},
+                              {"", "/home/p", "/home/p/.local/share/qvox"},
+                              {nullptr, "/home/p", "/home/p/.local/share/qvox"},
+                              {"relative/data", "/home/p", "/home/p/.local/share/qvox"},
+                              {nullptr, "", nullptr},
+                              {"", "relative", nullptr},
+                              {nullptr, nullptr, nullptr},
+                              {too_long.c_str(), "/home/p", nullptr}};
     for (const auto& [xdg, home, expected] : cases) {
         SCOPED_TRACE(std::string(xdg ? xdg : "(unset)") + " / " + (home ? home : "(unset)"));
         char folder[DATA_DIR_PATH_MAX] = {0};

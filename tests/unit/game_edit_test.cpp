@@ -51,8 +51,7 @@ TEST_F(GameEdit, BreakAndPlaceWithinReachOutsideThePlayer) {
         {"p", 8.5f, 66.7f, false, sand, none, 8, 65, BLOCK_SAND, {BLOCK_SAND, 2}},
         {"p", 8.5f, 66.7f, false, none, sand, 8, 65, BLOCK_AIR, none},  // only the selected slot places
         {"p", 8.5f, 66.7f, true, sand, none, 8, 65, BLOCK_AIR, sand},
-        {"p", 8.5f, 64.5f, false, sand, none, 8, 64, BLOCK_STONE, sand},  // camera inside a block
-    };
+        {"p", 8.5f, 64.5f, false, sand, none, 8, 64, BLOCK_STONE, sand}};  // camera inside a block
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.what << " at " << c.x << ", eye " << c.eye << ", in the way "
                                         << c.in_the_way);

@@ -3,6 +3,7 @@
 
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "game_loop.h"
@@ -60,10 +61,12 @@ TEST(GameLoopKeys, ScriptsFromARunningGame) {
         {false, true, {{"p", "mode 0/0 paused +show"}, {"p", "mode 0/0 captured +hide"}, {"", "mode 0/0 captured"}}},
         {true, false, {{"t r", "mode 0/0 paused +reset"}}},  // no chat while paused
         {false, true, {{"t f3", "mode 1/1 chat +show +chat"}}},
-        {false, true, {{"f11", "mode 0/0 captured +fullscreen"}, {"", "mode 0/0 captured"}}},
-    };
+        {false, true, {{"f11", "mode 0/0 captured +fullscreen"}, {"", "mode 0/0 captured"}}}};
     GameState fresh;
     game_state_init(&fresh);
+    const Camera3D& start = fresh.look.camera;
+    EXPECT_EQ(std::tuple(start.position.x, start.target.y, start.fovy, start.projection, fresh.look.forward.z),
+              std::tuple(20.0f, 4.0f, 90.0f, CAMERA_PERSPECTIVE, 1.0f));
     EXPECT_EQ(press(&fresh, ""), "mode 0/0 captured +hide") << "a fresh state is unpaused and takes the mouse";
     for (const Case& c : cases) {
         GameState game;

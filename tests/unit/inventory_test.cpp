@@ -6,6 +6,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <tuple>
 
 #include "game_ui.h"
 #include "player.h"
@@ -63,8 +64,7 @@ TEST_F(InventoryTest, AddRemoveAndGiveFollowTheStackingRules) {
         {"3w1 12w5", 8, "-w -w !-n", "3a0 12w4"},  // removal takes the first stack, whatever is selected
         {"", 4, "d100", "4d64 0d36 1a0"},
         {"0n1 20d60", 0, "d10", "20d64 1d6 0n1"},  // matching stacks are topped up before empty slots
-        {"7s3", 0, "!d2817 !d0 !d-5 d2816", "7s3 44d64"},
-    };
+        {"7s3", 0, "!d2817 !d0 !d-5 d2816", "7s3 44d64"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.before.substr(0, 20) + " / " + c.ops.substr(0, 20));
         inventory_init(player_);
@@ -136,9 +136,13 @@ TEST_F(InventoryTest, ClicksFindTheSlotUnderTheMouse) {
     EXPECT_EQ(get("4g3 99d1"), "4g3 99d1 ");
     EXPECT_EQ(player_->selected_slot, 0);
     // Both the hotbar and the screen are centred, their offsets cut toward zero.
-    EXPECT_EQ(game_hotbar_slot_rect(1200, 800, 0).x + game_hotbar_slot_rect(1200, 800, 8).x + 50.0f, 1200.0f);
+    const Rectangle last = game_hotbar_slot_rect(1200, 800, 8), corner = game_inventory_backpack_rect(1200, 800, 3, 8),
+                    lower = game_inventory_hotbar_rect(1201, 801, 1);
+    EXPECT_EQ(std::tuple(game_hotbar_slot_rect(1200, 800, 0).x + last.x + last.width, last.y, last.width),
+              std::tuple(1200.0f, 720.0f, 50.0f));
+    EXPECT_EQ(std::tuple(gap.x + corner.x + corner.width, gap.y, corner.y, corner.width, lower.x, lower.y),
+              std::tuple(1200.0f, 292.0f, 424.0f, 40.0f, 448.0f, 532.0f));
     EXPECT_EQ(game_hotbar_slot_rect(527, 800, 0).x, -1.0f);
-    EXPECT_EQ(gap.x + game_inventory_hotbar_rect(1201, 801, 8).x + 40.0f, 1200.0f);
     EXPECT_EQ(game_slot_count_x(-30, 5, 0.5f), -25);
 }
 

@@ -67,8 +67,7 @@ TEST_F(MenuSettings, ReadingRulesClampingAndNamesThatAreNotInstalled) {
         {"font_variant=JetBrainsMono-Bold.ttf\n", "50.00 144" + plain},  // a variant without a family is ignored
         {"font_family=DejaVuSans\nfont_variant=Sans-Bold.ttf\nlanguage=de\n", "50.00 144 de DejaVuSans Sans-Bold.ttf"},
         // The second 255-byte piece of this line is a settings line of its own.
-        {"#" + std::string(254, 'x') + "max_fps=200\n", "50.00 200" + plain},
-    };
+        {"#" + std::string(254, 'x') + "max_fps=200\n", "50.00 200" + plain}};
     for (const auto& [options, want] : cases) {
         SCOPED_TRACE(options);
         defaults();

@@ -51,8 +51,7 @@ TEST_F(MenuText, LinesFillTheSlotsInOrderCutToTheirCapacity) {
         {std::string(600, 'a') + "\nnext\n",
          {{m->text_select_world, std::string(255, 'a')},
           {m->text_create_world, std::string(89, 'a')},
-          {m->text_credits_info, "next"}}},
-    };
+          {m->text_credits_info, "next"}}}};
     for (const Case& c : cases) {
         for (char* kept : {m->text_no_worlds, g->paused, m->text_create_world}) strcpy(kept, "kept");
         write_language("xx", c.file);

@@ -68,8 +68,7 @@ TEST(PlayerInput, SpeedFollowsTheGaitTheViewAndFlight) {
         // Flight climbs with Space, descends when Shift is held too, and only knows the sprint factor.
         {pressed("j"), RIGHT_X, true, 0.0f, {NAN, 8.0f, NAN}},
         {pressed("js"), RIGHT_X, true, 0.0f, {NAN, -8.0f, NAN}},
-        {pressed("fjsc"), RIGHT_X, true, 8.25f, {NAN, -12.0f, NAN}},
-    };
+        {pressed("fjsc"), RIGHT_X, true, 8.25f, {NAN, -12.0f, NAN}}};
     for (size_t i = 0; i < std::size(cases); i++) {
         const Case& c = cases[i];
         PlayerPtr p = make_player(0, 100, 0);

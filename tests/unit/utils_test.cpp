@@ -39,8 +39,7 @@ TEST_F(UtilsFiles, MemoryCpuGpuAndKernelLinesSkipOnlySpacesAndFallBackToUnknown)
         {'g', "printf 'no colon here\\n'", "GPU: Unknown"},
         {'g', "true", "GPU: Unknown"},
         {'k', "printf '6.1.0-test\\nsecond\\n'", "Kernel: 6.1.0-test"},
-        {'k', "true", "Kernel: Unknown"},
-    };
+        {'k', "true", "Kernel: Unknown"}};
     char buffer[128];
     for (const Case& c : cases) {
         if (c.what == 'c' && c.input) write_file("cpuinfo", c.input);
