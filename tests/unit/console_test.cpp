@@ -2,6 +2,7 @@
 // message ring with its five-second fade.
 #include <cstdio>
 #include <string>
+#include <tuple>
 
 #include "game_ui_fixture.h"
 
@@ -73,10 +74,8 @@ TEST_F(ConsoleTest, EditingAndBrowsingTheHistory) {
         SCOPED_TRACE(c.script);
         open(c.history);
         EXPECT_EQ(play(c.script), CHAT_STILL_OPEN);
-        EXPECT_EQ(line(), c.line);
-        EXPECT_EQ(std::string(game_->chat.input), c.line);
-        EXPECT_EQ(game_->chat.cursor_pos, c.cursor);
-        EXPECT_EQ(game_->chat.history_index, c.history_index);
+        EXPECT_EQ(std::tuple(line(), std::string(game_->chat.input), game_->chat.cursor_pos, game_->chat.history_index),
+                  std::tuple(c.line, c.line, c.cursor, c.history_index));
     }
 
     open(nullptr);
@@ -112,12 +111,9 @@ TEST_F(ConsoleTest, EnterRecordsAndRunsCommandsAndEscapeOnlyCloses) {
         open(c.history);
         game_->flight_enabled = false;
         EXPECT_EQ(play(c.script), c.outcome);
-        EXPECT_FALSE(game_->chat.active);
-        EXPECT_TRUE(game_->look.mouse_captured);
-        EXPECT_EQ(game_->chat.cursor_pos, 0);
-        EXPECT_EQ(game_->chat.history_index, 0);
-        EXPECT_EQ(game_->flight_enabled, c.flight);
-        EXPECT_EQ(message(), c.message);
+        EXPECT_EQ(std::tuple(game_->chat.active, game_->look.mouse_captured, game_->chat.cursor_pos,
+                             game_->chat.history_index, game_->flight_enabled, message()),
+                  std::tuple(false, true, 0, 0, c.flight, std::string(c.message)));
         EXPECT_EQ(access("chathistory", F_OK) == 0, c.recorded != nullptr);
         EXPECT_EQ(read_file("chathistory"), c.recorded ? c.recorded : "");
     }
@@ -127,11 +123,9 @@ TEST_F(ConsoleTest, MessageListShowsTheFiveNewestForFiveSecondsFadingInTheLast) 
     for (int i = 1; i <= 6; i++) game_post_message_at(game_, ("message " + std::to_string(i)).c_str(), 0.1 * i);
     ChatMessageLine lines[GAME_CHAT_VISIBLE_MESSAGES];
     ASSERT_EQ(game_chat_visible_messages(game_, 1.0, 800, lines), 5);
-    for (int i = 0; i < 5; i++) {
-        EXPECT_EQ(std::string(lines[i].text), "message " + std::to_string(6 - i));
-        EXPECT_EQ(lines[i].y, 600 - 35 * i);  // newest lowest
-        EXPECT_EQ(lines[i].alpha, 255);
-    }
+    for (int i = 0; i < 5; i++)  // newest lowest
+        EXPECT_EQ(std::tuple(std::string(lines[i].text), lines[i].y, lines[i].alpha),
+                  std::tuple("message " + std::to_string(6 - i), 600 - 35 * i, 255));
     struct Case {
         double posted, now;
         int shown, alpha;
@@ -149,13 +143,10 @@ TEST_F(ConsoleTest, MessageListShowsTheFiveNewestForFiveSecondsFadingInTheLast) 
     game_post_message_at(game_, "kept", 3.0);
     game_post_message_at(game_, "", 4.0);
     ASSERT_EQ(game_chat_visible_messages(game_, 6.0, 800, lines), 1);
-    EXPECT_STREQ(lines[0].text, "kept");
-    EXPECT_EQ(lines[0].y, 600);
+    EXPECT_EQ(std::pair(std::string(lines[0].text), lines[0].y), std::pair(std::string("kept"), 600));
 
-    EXPECT_TRUE(game_chat_caret_visible(0.0));
-    EXPECT_TRUE(game_chat_caret_visible(0.49));
-    EXPECT_FALSE(game_chat_caret_visible(0.5));
-    EXPECT_TRUE(game_chat_caret_visible(1.0));
+    const std::pair<double, bool> blinks[] = {{0.0, true}, {0.49, true}, {0.5, false}, {1.0, true}};
+    for (const auto& [now, shown] : blinks) EXPECT_EQ(game_chat_caret_visible(now), shown) << now;
 }
 
 TEST_F(ConsoleTest, MessageRingKeepsTheSixteenNewestAndCutsLongTexts) {

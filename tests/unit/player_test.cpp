@@ -132,7 +132,7 @@ TEST_F(PlayerWorld, CollisionBoxTouchingFacesDoesNotCollide) {
     EXPECT_TRUE(world_check_collision_box(world_, Vector3{0.5f, 65.45f, 0.5f}, 0.2f, 1.0f, 0.2f));
 }
 
-TEST_F(PlayerWorld, FallsOntoTheFloorAndHoldingSpaceHopsAgainAfterEachLanding) {
+TEST_F(PlayerWorld, FallsOntoTheFloorHopsWhileSpaceIsHeldAndWithoutClippingFallsThroughUnlessFlying) {
     floor64();
     PlayerPtr p = make_player(8.5f, 67.0f, 8.5f);
     frames(p.get(), 90);
@@ -151,11 +151,7 @@ TEST_F(PlayerWorld, FallsOntoTheFloorAndHoldingSpaceHopsAgainAfterEachLanding) {
     keys.jump_held = false;
     frames(p.get(), 1, &keys);
     EXPECT_FALSE(p->jump_used);
-}
 
-TEST_F(PlayerWorld, NoClipFallsThroughTheGroundUnlessFlying) {
-    floor64();
-    PlayerPtr p = make_player(8.5f, 66.0f, 8.5f);
     frames(p.get(), 90);
     const float rest = p->position.y;
     p->no_clip = p->is_flying = true;
