@@ -33,11 +33,11 @@ protected:
 
     // The settings as "distance fps language family variant".
     std::string settings() const {
-        char text[512];
-        snprintf(text, sizeof text, "%.2f %d %s %s %s", static_cast<double>(menu_->render_distance), menu_->max_fps,
-                 menu_->current_language, menu_->font_families[menu_->current_font_family_index],
-                 menu_->font_variants[menu_->current_font_variant_index]);
-        return text;
+        char distance[32];
+        snprintf(distance, sizeof distance, "%.2f", static_cast<double>(menu_->render_distance));
+        return std::string(distance) + " " + std::to_string(menu_->max_fps) + " " + menu_->current_language + " " +
+               menu_->font_families[menu_->current_font_family_index] + " " +
+               menu_->font_variants[menu_->current_font_variant_index];
     }
 };
 
