@@ -1,4 +1,4 @@
-// The four HUD pages: their lines, which are grey, the buffer limits, and the
+// The four HUD pages: their lines top to bottom, which are grey, the buffer limits, and the
 // speed computed from the distance actually moved.
 #include <string>
 
@@ -9,13 +9,14 @@ namespace {
 
 class HudTest : public GameUiTest {
 protected:
-    // The page as "line|line|~grey line".
+    // The page as "y text|y text|~y grey text", top to bottom.
     std::string page(HudMode mode, int fps = 59, int memory_mb = 512) {
         game_->hud.mode = mode;
         HudLine out[GAME_HUD_MAX_LINES];
         const int count = game_hud_lines(game_, fps, memory_mb, out);
         std::string text;
-        for (int i = 0; i < count; i++) text += std::string(i ? "|" : "") + (out[i].grey ? "~" : "") + out[i].text;
+        for (int i = 0; i < count; i++)
+            text += std::string(i ? "|" : "") + (out[i].grey ? "~" : "") + std::to_string(out[i].y) + " " + out[i].text;
         return text;
     }
 };
@@ -29,23 +30,24 @@ TEST_F(HudTest, EachPageShowsItsLinesWithTheVersionInGrey) {
     strcpy(game_->hud.cpu, "CPU: Test");
     strcpy(game_->hud.gpu, "GPU: Test");
     strcpy(game_->hud.kernel, "Kernel: 6.1");
-    const std::string title = std::string("|~") + QVOX_WINDOW_TITLE;
+    const std::string title = std::string("|~250 ") + QVOX_WINDOW_TITLE;
     EXPECT_EQ(page(HUD_MODE_HELP),
-              "WASD to move|F2-F5 pages|Mouse to edit|Mouse to look|P to pause|"
-              "Position: (1.0, 2.5, -3.3)|FPS: 59|~qvox test build");
+              "10 WASD to move|50 F2-F5 pages|90 Mouse to edit|130 Mouse to look|170 P to pause|"
+              "210 Position: (1.0, 2.5, -3.3)|250 FPS: 59|~290 qvox test build");
     EXPECT_EQ(page(HUD_MODE_PERFORMANCE),
-              "Performance|Frame Time: 10.00 ms|FPS: 59|Blocks Rendered: 1234|"
-              "Memory Usage: 512 MB|Pos: (1.0, 2.5, -3.3)" +
+              "10 Performance|50 Frame Time: 10.00 ms|90 FPS: 59|130 Blocks Rendered: 1234|"
+              "170 Memory Usage: 512 MB|210 Pos: (1.0, 2.5, -3.3)" +
                   title);
-    EXPECT_EQ(
-        page(HUD_MODE_PLAYER, 75),
-        "=== PLAYER STATS ===|FPS: 75|Pos: (1.0, 2.5, -3.3)|Speed: 5.00 m/s|Vel: (5.50, -2.00, 0.00) m/s" + title);
-    EXPECT_EQ(page(HUD_MODE_SYSTEM), "=== SYSTEM INFO ===|CPU: Test|GPU: Test|Kernel: 6.1" + title);
+    EXPECT_EQ(page(HUD_MODE_PLAYER, 75),
+              "10 === PLAYER STATS ===|50 FPS: 75|90 Pos: (1.0, 2.5, -3.3)|"
+              "130 Speed: 5.00 m/s|170 Vel: (5.50, -2.00, 0.00) m/s" +
+                  title);
+    EXPECT_EQ(page(HUD_MODE_SYSTEM), "10 === SYSTEM INFO ===|50 CPU: Test|90 GPU: Test|130 Kernel: 6.1" + title);
     EXPECT_EQ(page(HUD_MODE_NONE), "");
 
     // A blocked player shows no speed while the velocity line keeps the command.
     player()->prev_position = player()->position;
-    EXPECT_NE(page(HUD_MODE_PLAYER).find("Speed: 0.00 m/s|Vel: (5.50, -2.00"), std::string::npos);
+    EXPECT_NE(page(HUD_MODE_PLAYER).find("Speed: 0.00 m/s|170 Vel: (5.50, -2.00"), std::string::npos);
     EXPECT_EQ(game_hud_actual_speed(player(), 0.0f), 0.0f);
     EXPECT_EQ(game_hud_actual_speed(nullptr, 0.5f), 0.0f);
     player()->position.y += 1.0f;
@@ -54,7 +56,7 @@ TEST_F(HudTest, EachPageShowsItsLinesWithTheVersionInGrey) {
 
 TEST_F(HudTest, LinesAreCutToTheirBuffers) {
     strcpy(menu_->game_text.fps_label, std::string(50, 'f').c_str());
-    EXPECT_NE(page(HUD_MODE_PERFORMANCE).find("|" + std::string(31, 'f') + "|"), std::string::npos);
+    EXPECT_NE(page(HUD_MODE_PERFORMANCE).find(" " + std::string(31, 'f') + "|"), std::string::npos);
     strcpy(menu_->game_text.coord_label, std::string(63, 'c').c_str());
     player()->position = Vector3{1e30f, 1e30f, 1e30f};
     HudLine out[GAME_HUD_MAX_LINES];
