@@ -10,6 +10,7 @@
 
 #include "game_ui.h"
 #include "player.h"
+#include "world.h"
 
 namespace {
 
@@ -144,6 +145,16 @@ TEST_F(InventoryTest, ClicksFindTheSlotUnderTheMouse) {
               std::tuple(1200.0f, 292.0f, 424.0f, 40.0f, 448.0f, 532.0f));
     EXPECT_EQ(game_hotbar_slot_rect(527, 800, 0).x, -1.0f);
     EXPECT_EQ(game_slot_count_x(-30, 5, 0.5f), -25);
+}
+
+// The hotbar shows blocks in the world's colours, except three of its own.
+TEST(InventoryColours, HotbarMatchesTheWorldButForSandWoodAndGlowstone) {
+    for (int type = BLOCK_AIR + 1; type <= BLOCK_GLOWSTONE; type++) {
+        const Color own = game_inventory_block_color(static_cast<BlockType>(type)),
+                    world = world_get_block_color(static_cast<BlockType>(type));
+        const bool same = own.r == world.r && own.g == world.g && own.b == world.b && own.a == world.a;
+        EXPECT_EQ(same, type != BLOCK_SAND && type != BLOCK_WOOD && type != BLOCK_GLOWSTONE) << type;
+    }
 }
 
 }  // namespace
