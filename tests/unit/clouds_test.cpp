@@ -25,6 +25,7 @@ TEST(Clouds, DriftFollowsThePlayerAndEveryCallAcceptsNull) {
     CloudSystem* clouds = clouds_create(nullptr);
     ASSERT_NE(clouds, nullptr);
     EXPECT_FALSE(clouds->texture_loaded);
+    EXPECT_GT(clouds->cloud_height, 256.0f) << "above the highest block";
     clouds_update(clouds, Vector3{640.0f, 70.0f, -128.0f});
     EXPECT_FLOAT_EQ(clouds->grid_offset.x, 1.0f);
     EXPECT_FLOAT_EQ(clouds->grid_offset.y, -0.2f);
