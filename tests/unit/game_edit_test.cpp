@@ -37,7 +37,7 @@ TEST_F(GameEdit, BreakAndPlaceWithinReachOutsideThePlayer) {
     struct Case {
         const char* what;
         float x, eye;                    // camera column x (z is 8.5) and height
-        bool in_the_way;                 // the player stands on the floor under the camera, reaching down to 65.1
+        bool in_the_way;                 // the player stands at (8.5, 67, 8.5): its body reaches down to 65.1
         InventorySlot hotbar, backpack;  // every hotbar or backpack slot starts like this
         int cell_x, cell_y;              // the cell checked afterwards, z 8
         BlockType block;
