@@ -1,8 +1,8 @@
 // The chat line's editing rules, history browsing, submitting, and the
 // message ring with its five-second fade.
-#include <sys/stat.h>
-
+#include <cstdio>
 #include <string>
+#include <tuple>
 
 #include "game_ui_fixture.h"
 
@@ -10,231 +10,146 @@ namespace {
 
 class ConsoleTest : public GameUiTest {
 protected:
-    void SetUp() override {
-        GameUiTest::SetUp();
+    // Starts a fresh open line over the given ./chathistory (null: no file).
+    void open(const char* history) {
+        game_->chat = {};
         game_->chat.active = true;
+        game_->look.mouse_captured = false;
+        std::remove("chathistory");
+        if (history != nullptr) write_file("chathistory", history);
     }
 
-    ChatOutcome press(const ChatKeys& keys) { return game_chat_apply_keys(game_, &keys); }
-
-    ChatOutcome type(const std::string& text) {
+    // Plays a script: plain text is typed (at most a frame's worth of characters
+    // per frame), and each <...> is one frame of keys: Left, Right, Backspace,
+    // Up, Down, Enter, eXcape. Returns the outcome of the last frame.
+    ChatOutcome play(const std::string& script) {
+        static bool ChatKeys::*const named[] = {&ChatKeys::left, &ChatKeys::right, &ChatKeys::backspace, &ChatKeys::up,
+                                                &ChatKeys::down, &ChatKeys::enter, &ChatKeys::escape};
         ChatOutcome outcome = CHAT_STILL_OPEN;
-        for (size_t start = 0; start < text.size(); start += GAME_CHAT_MAX_CHARS_PER_FRAME) {
+        for (size_t i = 0; i < script.size();) {
             ChatKeys keys = {};
-            for (size_t i = start; i < text.size() && keys.char_count < GAME_CHAT_MAX_CHARS_PER_FRAME; i++)
-                keys.chars[keys.char_count++] = static_cast<unsigned char>(text[i]);
-            outcome = press(keys);
+            if (script[i] == '<') {
+                for (i++; script[i++] != '>';) keys.*named[std::string("LRBUDEX").find(script[i - 1])] = true;
+            } else {
+                for (; i < script.size() && script[i] != '<' && keys.char_count < GAME_CHAT_MAX_CHARS_PER_FRAME; i++)
+                    keys.chars[keys.char_count++] = static_cast<unsigned char>(script[i]);
+            }
+            outcome = game_chat_apply_keys(game_, &keys);
         }
         return outcome;
-    }
-
-    ChatOutcome key(bool ChatKeys::*which) {
-        ChatKeys keys = {};
-        keys.*which = true;
-        return press(keys);
     }
 
     std::string line() const { return std::string(game_->chat.input, static_cast<size_t>(game_->chat.input_len)); }
 };
 
-TEST_F(ConsoleTest, TypingPastTheLimitKeepsTheFirst255Characters) {
-    std::string text;
-    for (int i = 0; i < 300; i++) text += static_cast<char>('a' + i % 26);
-    type(text);
-    EXPECT_EQ(game_->chat.input_len, 255);
-    EXPECT_EQ(game_->chat.cursor_pos, 255);
-    EXPECT_EQ(std::string(game_->chat.input), text.substr(0, 255));
-}
+TEST_F(ConsoleTest, EditingAndBrowsingTheHistory) {
+    const std::string letters = [] {
+        std::string text;
+        for (int i = 0; i < 300; i++) text += static_cast<char>('a' + i % 26);
+        return text;
+    }();
+    const char* three = "first\n\nsecond\nthird\n";
+    struct Case {
+        const char* history;
+        std::string script, line;
+        int cursor, history_index;
+    };
+    const Case cases[] = {
+        {nullptr, letters, letters.substr(0, 255), 255, 0},  // typing stops at 255 characters
+        {nullptr, "abc<L><L>XY", "aXYbc", 3, 0},
+        {nullptr, std::string(255, 'x') + "<L>Q", std::string(255, 'x'), 254, 0},  // a full line takes nothing
+        {nullptr, "abc<L><B>", "ac", 1, 0},
+        {nullptr, "abc<L><B><L><B>", "ac", 0, 0},
+        {nullptr, "ab<R>", "ab", 2, 0},
+        {nullptr, "ab<L><L><L><L>", "ab", 0, 0},
+        {nullptr, "typed<U>", "typed", 5, 0},
+        {three, "<U>", "third", 5, 1},
+        {three, "<U><U><U>", "first", 5, 3},
+        {three, "<U><U><U><U>", "first", 5, 3},  // nothing older than the oldest
+        {three, "<U><U><U><D>", "second", 6, 2},
+        {three, "<U><U><D>", "third", 5, 1},
+        {three, "<U><U><D><D>", "", 0, 0},
+        {"earlier\n", "/fly enable<U>", "earlier", 7, 1}};  // browsing replaces the typed line
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.script);
+        open(c.history);
+        EXPECT_EQ(play(c.script), CHAT_STILL_OPEN);
+        EXPECT_EQ(std::tuple(line(), std::string(game_->chat.input), game_->chat.cursor_pos, game_->chat.history_index),
+                  std::tuple(c.line, c.line, c.cursor, c.history_index));
+    }
 
-TEST_F(ConsoleTest, OnlyPrintableCharactersUpToCloseBraceAreTyped) {
+    open(nullptr);
     ChatKeys keys = {};
-    const int codes[] = {31, 32, 65, 125, 126, 127, 0x44F, 10};
-    for (int code : codes) keys.chars[keys.char_count++] = code;
-    press(keys);
-    EXPECT_EQ(line(), " A}");
-}
+    for (int code : {31, 32, 65, 125, 126, 127, 0x44F, 10}) keys.chars[keys.char_count++] = code;
+    game_chat_apply_keys(game_, &keys);
+    EXPECT_EQ(line(), " A}");  // printable up to the close brace only
 
-TEST_F(ConsoleTest, InsertionInTheMiddleShiftsTheTail) {
-    type("abc");
-    key(&ChatKeys::left);
-    key(&ChatKeys::left);
-    type("XY");
-    EXPECT_EQ(line(), "aXYbc");
-    EXPECT_EQ(game_->chat.cursor_pos, 3);
-    EXPECT_EQ(std::string(game_->chat.input), "aXYbc");
-}
-
-TEST_F(ConsoleTest, InsertingIntoAFullLineIsRefused) {
-    type(std::string(255, 'x'));
-    key(&ChatKeys::left);
-    type("Q");
-    EXPECT_EQ(line(), std::string(255, 'x'));
-    EXPECT_EQ(game_->chat.cursor_pos, 254);
-}
-
-TEST_F(ConsoleTest, BackspaceDeletesBeforeTheCursorAndNothingAtZero) {
-    type("abc");
-    key(&ChatKeys::left);
-    key(&ChatKeys::backspace);
-    EXPECT_EQ(line(), "ac");
-    EXPECT_EQ(game_->chat.cursor_pos, 1);
-    key(&ChatKeys::left);
-    key(&ChatKeys::backspace);
-    EXPECT_EQ(line(), "ac");
-    EXPECT_EQ(game_->chat.cursor_pos, 0);
-}
-
-TEST_F(ConsoleTest, CursorStaysWithinTheLine) {
-    type("ab");
-    key(&ChatKeys::right);
-    EXPECT_EQ(game_->chat.cursor_pos, 2);
-    for (int i = 0; i < 4; i++) key(&ChatKeys::left);
-    EXPECT_EQ(game_->chat.cursor_pos, 0);
-}
-
-TEST_F(ConsoleTest, UpRecallsNewestFirstAndStopsAtTheOldest) {
-    write_file("chathistory", "first\n\nsecond\nthird\n");
-    key(&ChatKeys::up);
-    EXPECT_EQ(line(), "third");
-    EXPECT_EQ(game_->chat.history_index, 1);
-    EXPECT_EQ(game_->chat.cursor_pos, 5);
-    key(&ChatKeys::up);
-    key(&ChatKeys::up);
-    EXPECT_EQ(line(), "first");
-    EXPECT_EQ(game_->chat.history_index, 3);
-    key(&ChatKeys::up);
-    EXPECT_EQ(line(), "first");
-    EXPECT_EQ(game_->chat.history_index, 3);
-}
-
-TEST_F(ConsoleTest, DownWalksBackToAnEmptyLine) {
-    write_file("chathistory", "first\nsecond\nthird\n");
-    key(&ChatKeys::up);
-    key(&ChatKeys::up);
-    key(&ChatKeys::down);
-    EXPECT_EQ(line(), "third");
-    EXPECT_EQ(game_->chat.history_index, 1);
-    key(&ChatKeys::down);
-    EXPECT_EQ(line(), "");
-    EXPECT_EQ(game_->chat.history_index, 0);
-    EXPECT_EQ(game_->chat.cursor_pos, 0);
-}
-
-TEST_F(ConsoleTest, HistoryIsReadAfreshOnEachPress) {
-    write_file("chathistory", "old\n");
-    key(&ChatKeys::up);
-    EXPECT_EQ(line(), "old");
+    open("old\n");  // the history is read afresh on each press
+    play("<U>");
     write_file("chathistory", "old\nnewer\n");
-    key(&ChatKeys::down);
-    key(&ChatKeys::up);
+    play("<D><U>");
     EXPECT_EQ(line(), "newer");
 }
 
-TEST_F(ConsoleTest, UpWithoutAHistoryFileChangesNothing) {
-    type("typed");
-    key(&ChatKeys::up);
-    EXPECT_EQ(line(), "typed");
-    EXPECT_EQ(game_->chat.history_index, 0);
-}
-
-TEST_F(ConsoleTest, EnterOnAnEmptyLineClosesWithoutHistoryOrMessage) {
-    EXPECT_EQ(key(&ChatKeys::enter), CHAT_SUBMITTED);
-    EXPECT_FALSE(game_->chat.active);
-    EXPECT_TRUE(game_->look.mouse_captured);
-    struct stat info = {};
-    EXPECT_NE(stat("chathistory", &info), 0);
-    EXPECT_EQ(game_->chat.message_count, 0);
-}
-
-TEST_F(ConsoleTest, PlainTextIsRecordedButNotShown) {
-    type("hello there");
-    EXPECT_EQ(key(&ChatKeys::enter), CHAT_SUBMITTED);
-    EXPECT_EQ(read_file("chathistory"), "hello there\n");
-    EXPECT_EQ(game_->chat.message_count, 0);
-    EXPECT_FALSE(game_->chat.active);
-    EXPECT_EQ(game_->chat.cursor_pos, 0);
-}
-
-TEST_F(ConsoleTest, CommandLinesAreRecordedAndRun) {
-    write_file("chathistory", "earlier\n");
-    type("/fly enable");
-    key(&ChatKeys::up);  // browsing replaces the line; Down brings back an empty one
-    EXPECT_EQ(line(), "earlier");
-    key(&ChatKeys::down);
-    type("/fly enable");
-    key(&ChatKeys::enter);
-    EXPECT_EQ(read_file("chathistory"), "earlier\n/fly enable\n");
-    EXPECT_TRUE(game_->flight_enabled);
-    EXPECT_EQ(last_message(), "Flight on");
-    EXPECT_EQ(game_->chat.history_index, 0);
-}
-
-TEST_F(ConsoleTest, DownAndEnterInOneFrameSubmitTheEmptiedLine) {
-    write_file("chathistory", "/fly enable\n");
-    key(&ChatKeys::up);
-    ChatKeys keys = {};
-    keys.down = true;
-    keys.enter = true;
-    press(keys);
-    EXPECT_FALSE(game_->flight_enabled);
-    EXPECT_EQ(read_file("chathistory"), "/fly enable\n");
-}
-
-TEST_F(ConsoleTest, EscapeClosesWithoutRunning) {
-    write_file("chathistory", "x\n");
-    type("/fly enable");
-    key(&ChatKeys::up);
-    EXPECT_EQ(key(&ChatKeys::escape), CHAT_CANCELLED);
-    EXPECT_FALSE(game_->chat.active);
-    EXPECT_TRUE(game_->look.mouse_captured);
-    EXPECT_EQ(game_->chat.history_index, 0);
-    EXPECT_EQ(game_->chat.cursor_pos, 0);
-    EXPECT_FALSE(game_->flight_enabled);
-    EXPECT_EQ(read_file("chathistory"), "x\n");
-}
-
-// ---------------------------------------------------------------- message ring
-
-class ConsoleMessagesTest : public GameUiTest {};
-
-TEST_F(ConsoleMessagesTest, SixPostsShowTheNewestFiveNewestLowest) {
-    for (int i = 1; i <= 6; i++) game_post_message_at(game_, ("message " + std::to_string(i)).c_str(), 0.1 * i);
-    ChatMessageLine lines[GAME_CHAT_VISIBLE_MESSAGES];
-    ASSERT_EQ(game_chat_visible_messages(game_, 1.0, 800, lines), 5);
-    for (int i = 0; i < 5; i++) {
-        EXPECT_EQ(std::string(lines[i].text), "message " + std::to_string(6 - i));
-        EXPECT_EQ(lines[i].y, 600 - 35 * i);
-        EXPECT_EQ(lines[i].alpha, 255);
+TEST_F(ConsoleTest, EnterRecordsAndRunsCommandsAndEscapeOnlyCloses) {
+    struct Case {
+        const char* history;
+        const char* script;
+        ChatOutcome outcome;
+        const char* recorded;  // ./chathistory afterwards, null: absent
+        bool flight;
+        const char* message;
+    };
+    const Case cases[] = {
+        {nullptr, "<E>", CHAT_SUBMITTED, nullptr, false, ""},
+        {nullptr, "hello there<E>", CHAT_SUBMITTED, "hello there\n", false, ""},  // plain text is not shown
+        {"earlier\n", "/fly enable<E>", CHAT_SUBMITTED, "earlier\n/fly enable\n", true, "Flight on"},
+        {"/fly enable\n", "<U><DE>", CHAT_SUBMITTED, "/fly enable\n", false, ""},  // Down empties the line first
+        {"x\n", "/fly enable<U><X>", CHAT_CANCELLED, "x\n", false, ""}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.script);
+        open(c.history);
+        game_->flight_enabled = false;
+        EXPECT_EQ(play(c.script), c.outcome);
+        EXPECT_EQ(std::tuple(game_->chat.active, game_->look.mouse_captured, game_->chat.cursor_pos,
+                             game_->chat.history_index, game_->flight_enabled, message()),
+                  std::tuple(false, true, 0, 0, c.flight, std::string(c.message)));
+        EXPECT_EQ(access("chathistory", F_OK) == 0, c.recorded != nullptr);
+        EXPECT_EQ(read_file("chathistory"), c.recorded ? c.recorded : "");
     }
 }
 
-TEST_F(ConsoleMessagesTest, AMessageDisappearsExactlyFiveSecondsAfterPosting) {
-    game_post_message_at(game_, "short-lived", 10.0);
+TEST_F(ConsoleTest, MessageListShowsTheFiveNewestForFiveSecondsFadingInTheLast) {
+    for (int i = 1; i <= 6; i++) game_post_message_at(game_, ("message " + std::to_string(i)).c_str(), 0.1 * i);
     ChatMessageLine lines[GAME_CHAT_VISIBLE_MESSAGES];
-    EXPECT_EQ(game_chat_visible_messages(game_, 14.999, 800, lines), 1);
-    EXPECT_EQ(game_chat_visible_messages(game_, 15.0, 800, lines), 0);
-}
+    ASSERT_EQ(game_chat_visible_messages(game_, 1.0, 800, lines), 5);
+    for (int i = 0; i < 5; i++)  // newest lowest
+        EXPECT_EQ(std::tuple(std::string(lines[i].text), lines[i].y, lines[i].alpha),
+                  std::tuple("message " + std::to_string(6 - i), 600 - 35 * i, 255));
+    struct Case {
+        double posted, now;
+        int shown, alpha;
+    };
+    for (const Case& c :
+         {Case{10.0, 14.999, 1, 0}, Case{10.0, 15.0, 0, 0}, Case{0.0, 4.0, 1, 255}, Case{0.0, 4.5, 1, 127}}) {
+        game_->chat = {};
+        game_post_message_at(game_, "fading", c.posted);
+        ASSERT_EQ(game_chat_visible_messages(game_, c.now, 800, lines), c.shown) << c.now;
+        EXPECT_EQ(c.shown ? lines[0].alpha : c.alpha, c.alpha) << c.now;
+    }
 
-TEST_F(ConsoleMessagesTest, FadesOnlyDuringTheLastSecond) {
-    game_post_message_at(game_, "fading", 0.0);
-    ChatMessageLine lines[GAME_CHAT_VISIBLE_MESSAGES];
-    ASSERT_EQ(game_chat_visible_messages(game_, 4.0, 800, lines), 1);
-    EXPECT_EQ(lines[0].alpha, 255);
-    ASSERT_EQ(game_chat_visible_messages(game_, 4.5, 800, lines), 1);
-    EXPECT_EQ(lines[0].alpha, 127);
-}
-
-TEST_F(ConsoleMessagesTest, ExpiredAndEmptyMessagesLeaveNoGap) {
+    game_->chat = {};  // expired and empty messages leave no gap
     game_post_message_at(game_, "old", 0.0);
     game_post_message_at(game_, "kept", 3.0);
     game_post_message_at(game_, "", 4.0);
-    ChatMessageLine lines[GAME_CHAT_VISIBLE_MESSAGES];
     ASSERT_EQ(game_chat_visible_messages(game_, 6.0, 800, lines), 1);
-    EXPECT_EQ(std::string(lines[0].text), "kept");
-    EXPECT_EQ(lines[0].y, 600);
+    EXPECT_EQ(std::pair(std::string(lines[0].text), lines[0].y), std::pair(std::string("kept"), 600));
+
+    const std::pair<double, bool> blinks[] = {{0.0, true}, {0.49, true}, {0.5, false}, {1.0, true}};
+    for (const auto& [now, shown] : blinks) EXPECT_EQ(game_chat_caret_visible(now), shown) << now;
 }
 
-TEST_F(ConsoleMessagesTest, RingKeepsTheSixteenNewestAndCutsLongTexts) {
+TEST_F(ConsoleTest, MessageRingKeepsTheSixteenNewestAndCutsLongTexts) {
     for (int i = 0; i < 20; i++) game_post_message_at(game_, std::to_string(i).c_str(), 1.0);
     EXPECT_EQ(game_->chat.message_count, 20);
     EXPECT_STREQ(game_->chat.messages[3], "19");
@@ -243,16 +158,8 @@ TEST_F(ConsoleMessagesTest, RingKeepsTheSixteenNewestAndCutsLongTexts) {
     ASSERT_EQ(game_chat_visible_messages(game_, 1.0, 800, lines), 5);
     EXPECT_STREQ(lines[0].text, "19");
     EXPECT_STREQ(lines[4].text, "15");
-
     game_post_message_at(game_, std::string(600, 'm').c_str(), 1.0);
     EXPECT_EQ(strlen(game_->chat.messages[4]), 511u);
-}
-
-TEST_F(ConsoleMessagesTest, CaretBlinksEveryHalfSecond) {
-    EXPECT_TRUE(game_chat_caret_visible(0.0));
-    EXPECT_TRUE(game_chat_caret_visible(0.49));
-    EXPECT_FALSE(game_chat_caret_visible(0.5));
-    EXPECT_TRUE(game_chat_caret_visible(1.0));
 }
 
 }  // namespace

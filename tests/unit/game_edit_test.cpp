@@ -4,7 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <memory>
+#include <utility>
 
 #include "play_world_fixture.h"
 #include "player.h"
@@ -17,88 +18,56 @@ protected:
         PlayWorldTest::SetUp();
         slab(0, 15, 64, 0, 15, BLOCK_STONE);
         put(5, 64, 8, BLOCK_BEDROCK);
-        player_ = player_create(2.5f, 66.0f, 2.5f);
-        ASSERT_NE(player_, nullptr);
         game_.world = world_;
-        game_.player = player_;
+        game_.player = player_.get();
         look_down_from(8.5f, 8.5f);
     }
-    void TearDown() override {
-        player_free(player_);
-        PlayWorldTest::TearDown();
-    }
 
-    // Camera 1.7 above the floor's top over column (x, z), looking straight down.
+    // The camera over column (x, z), 1.7 above the floor's top by default, looking straight down.
     void look_down_from(float x, float z, float y = 66.7f) {
-        game_.look.camera.position = Vector3{x, y, z};
-        game_.look.camera.target = Vector3{x, y - 1.0f, z};
-        game_.look.camera.up = Vector3{0.0f, 1.0f, 0.0f};
-        game_.look.camera.fovy = 90.0f;
+        game_.look.camera = Camera3D{{x, y, z}, {x, y - 1.0f, z}, {0.0f, 1.0f, 0.0f}, 90.0f, CAMERA_PERSPECTIVE};
     }
 
+    std::unique_ptr<Player, decltype(&player_free)> player_{player_create(2.5f, 66.0f, 2.5f), player_free};
     GameState game_ = {};
-    Player* player_ = nullptr;
 };
 
-TEST_F(GameEdit, BreakingMovesTheBlockIntoTheInventory) {
-    game_break_block(&game_);
-    EXPECT_EQ(world_get_block(world_, 8, 64, 8), BLOCK_AIR);
-    EXPECT_EQ(player_->inventory[0].type, BLOCK_STONE);
-    EXPECT_EQ(player_->inventory[0].count, 1);
-}
-
-TEST_F(GameEdit, BedrockCannotBeBroken) {
-    look_down_from(5.5f, 8.5f);
-    game_break_block(&game_);
-    EXPECT_EQ(world_get_block(world_, 5, 64, 8), BLOCK_BEDROCK);
-    EXPECT_EQ(player_->inventory[0].type, BLOCK_AIR);
-}
-
-TEST_F(GameEdit, FullInventoryLosesTheBrokenBlock) {
-    for (auto& slot : player_->inventory) slot = InventorySlot{BLOCK_DIRT, 64};
-    for (auto& slot : player_->big_inventory) slot = InventorySlot{BLOCK_DIRT, 64};
-    game_break_block(&game_);
-    EXPECT_EQ(world_get_block(world_, 8, 64, 8), BLOCK_AIR);
-    EXPECT_EQ(inventory_total_free_capacity(player_, BLOCK_STONE), 0);
-}
-
-TEST_F(GameEdit, NothingWithinReachDoesNothing) {
-    look_down_from(8.5f, 8.5f, 80.0f);
-    player_->inventory[0] = InventorySlot{BLOCK_SAND, 1};
-    game_break_block(&game_);
-    game_place_block(&game_);
-    EXPECT_EQ(world_get_block(world_, 8, 64, 8), BLOCK_STONE);
-    EXPECT_EQ(player_->inventory[0].count, 1);
-}
-
-TEST_F(GameEdit, PlacingPutsTheSelectedBlockOnTheTargetedFace) {
-    player_->inventory[0] = InventorySlot{BLOCK_SAND, 3};
-    game_place_block(&game_);
-    EXPECT_EQ(world_get_block(world_, 8, 65, 8), BLOCK_SAND);
-    EXPECT_EQ(player_->inventory[0].count, 2);
-}
-
-TEST_F(GameEdit, PlacingWithAnEmptySlotTouchesNothing) {
-    player_->big_inventory[3] = InventorySlot{BLOCK_SAND, 3};  // not the selected hotbar slot
-    game_place_block(&game_);
-    EXPECT_EQ(world_get_block(world_, 8, 65, 8), BLOCK_AIR);
-    EXPECT_EQ(player_->big_inventory[3].count, 3);
-}
-
-TEST_F(GameEdit, PlacingIntoThePlayerIsRefused) {
-    player_->inventory[0] = InventorySlot{BLOCK_SAND, 3};
-    player_->position = Vector3{8.5f, 67.0f, 8.5f};  // the body reaches down to 65.1
-    game_place_block(&game_);
-    EXPECT_EQ(world_get_block(world_, 8, 65, 8), BLOCK_AIR);
-    EXPECT_EQ(player_->inventory[0].count, 3);
-}
-
-TEST_F(GameEdit, CameraInsideABlockPlacesNothing) {
-    player_->inventory[0] = InventorySlot{BLOCK_SAND, 3};
-    look_down_from(8.5f, 8.5f, 64.5f);
-    game_place_block(&game_);
-    EXPECT_EQ(world_get_block(world_, 8, 64, 8), BLOCK_STONE);
-    EXPECT_EQ(player_->inventory[0].count, 3);
+TEST_F(GameEdit, BreakAndPlaceWithinReachOutsideThePlayer) {
+    const InventorySlot none = {BLOCK_AIR, 0}, sand = {BLOCK_SAND, 3}, full = {BLOCK_DIRT, 64};
+    struct Case {
+        const char* what;
+        float x, eye;                    // camera column x (z is 8.5) and height
+        bool in_the_way;                 // the player stands at (8.5, 67, 8.5): its body reaches down to 65.1
+        InventorySlot hotbar, backpack;  // every hotbar or backpack slot starts like this
+        int cell_x, cell_y;              // the cell checked afterwards, z 8
+        BlockType block;
+        InventorySlot first_after;  // hotbar slot 0 afterwards
+    };
+    const Case cases[] = {
+        {"b", 8.5f, 66.7f, false, none, none, 8, 64, BLOCK_AIR, {BLOCK_STONE, 1}},
+        {"b", 5.5f, 66.7f, false, none, none, 5, 64, BLOCK_BEDROCK, none},
+        {"b", 8.5f, 66.7f, false, full, full, 8, 64, BLOCK_AIR, full},  // a full inventory loses the block
+        {"bp", 8.5f, 80.0f, false, {BLOCK_SAND, 1}, none, 8, 64, BLOCK_STONE, {BLOCK_SAND, 1}},  // out of reach
+        {"p", 8.5f, 66.7f, false, sand, none, 8, 65, BLOCK_SAND, {BLOCK_SAND, 2}},
+        {"p", 8.5f, 66.7f, false, none, sand, 8, 65, BLOCK_AIR, none},  // only the selected slot places
+        {"p", 8.5f, 66.7f, true, sand, none, 8, 65, BLOCK_AIR, sand},
+        {"p", 8.5f, 64.5f, false, sand, none, 8, 64, BLOCK_STONE, sand}};  // camera inside a block
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.what << " at " << c.x << ", eye " << c.eye << ", in the way "
+                                        << c.in_the_way);
+        slab(0, 15, 64, 0, 15, BLOCK_STONE);
+        slab(0, 15, 65, 0, 15, BLOCK_AIR);
+        put(5, 64, 8, BLOCK_BEDROCK);
+        for (InventorySlot& s : player_->inventory) s = c.hotbar;
+        for (InventorySlot& s : player_->big_inventory) s = c.backpack;
+        player_->position = c.in_the_way ? Vector3{8.5f, 67.0f, 8.5f} : Vector3{2.5f, 66.0f, 2.5f};
+        look_down_from(c.x, 8.5f, c.eye);
+        for (const char* a = c.what; *a; a++) (*a == 'b' ? game_break_block : game_place_block)(&game_);
+        EXPECT_EQ(world_get_block(world_, c.cell_x, c.cell_y, 8), c.block);
+        EXPECT_EQ(std::pair(player_->inventory[0].type, player_->inventory[0].count),
+                  std::pair(c.first_after.type, c.first_after.count));
+        EXPECT_EQ(player_->big_inventory[3].count, c.backpack.count);
+    }
 }
 
 TEST_F(GameEdit, OutlineRayRunsEveryThirdFrameAndAMissClearsIt) {

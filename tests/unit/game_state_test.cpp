@@ -1,135 +1,91 @@
-// The loop-level keys of a game frame and the start values of the loop state.
+// The loop-level keys of a game frame, played as scripts from the start state.
 #include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
 
 #include "game_loop.h"
 
 namespace {
 
-class GameLoopKeys : public ::testing::Test {
-protected:
-    void SetUp() override {
-        game_state_init(&game_);
-        game_.look.mouse_captured = true;  // a running, unpaused game
+// One frame of keys named in `pressed`; returns the state and effects as text.
+std::string press(GameState* game, const std::string& pressed) {
+    LoopKeys keys = {};
+    std::istringstream words(pressed);
+    for (std::string w; words >> w;) {
+        bool* key = w == "f2"    ? &keys.f2
+                    : w == "f3"  ? &keys.f3
+                    : w == "f4"  ? &keys.f4
+                    : w == "f5"  ? &keys.f5
+                    : w == "esc" ? &keys.escape
+                    : w == "p"   ? &keys.p
+                    : w == "f11" ? &keys.f11
+                    : w == "r"   ? &keys.r
+                    : w == "t"   ? &keys.t
+                                 : &keys.inventory_open;
+        *key = true;
     }
-
-    LoopKeyEffects press(LoopKeys keys) { return game_apply_loop_keys(&game_, keys); }
-
-    GameState game_{};
-};
-
-TEST(GameState, StartValues) {
-    GameState game;
-    game_state_init(&game);
-    EXPECT_EQ(game.hud.mode, 0);
-    EXPECT_EQ(game.hud.prev_mode, -1);
-    EXPECT_FLOAT_EQ(game.look.camera.position.x, 20.0f);
-    EXPECT_FLOAT_EQ(game.look.camera.target.y, 4.0f);
-    EXPECT_FLOAT_EQ(game.look.camera.fovy, 90.0f);
-    EXPECT_EQ(game.look.camera.projection, CAMERA_PERSPECTIVE);
-    EXPECT_FLOAT_EQ(game.look.forward.z, 1.0f);
-    EXPECT_EQ(game.world, nullptr);
-    EXPECT_FALSE(game.paused);
-    EXPECT_FALSE(game.look.mouse_captured);
+    const LoopKeyEffects e = game_apply_loop_keys(game, keys);
+    std::string text = "mode " + std::to_string(game->hud.mode) + "/" + std::to_string(game->hud.prev_mode);
+    if (game->paused) text += " paused";
+    if (game->look.mouse_captured) text += " captured";
+    if (game->chat.active)
+        text += game->chat.input[0] || game->chat.input_len || game->chat.history_index ? " stale" : " chat";
+    const char* cursor[] = {"", " +show", " +hide"};
+    text += cursor[e.cursor];
+    if (e.fill_system_info) text += " +info";
+    if (e.toggle_inventory) text += " +inventory";
+    if (e.toggle_fullscreen) text += " +fullscreen";
+    if (e.reset_player) text += " +reset";
+    if (e.chat_opened) text += " +chat";
+    return text;
 }
 
-TEST_F(GameLoopKeys, LaterFunctionKeyWinsAndSystemInfoIsReadOnce) {
-    LoopKeys keys = {};
-    keys.f4 = true;
-    keys.f5 = true;
-    LoopKeyEffects e = press(keys);
-    EXPECT_EQ(game_.hud.mode, 3);
-    EXPECT_TRUE(e.fill_system_info);
-    EXPECT_EQ(game_.hud.prev_mode, 3);
-
-    keys.f4 = false;
-    e = press(keys);
-    EXPECT_FALSE(e.fill_system_info);
-
-    LoopKeys f2 = {};
-    f2.f2 = true;
-    press(f2);
-    EXPECT_EQ(game_.hud.mode, 0);
-    e = press(keys);
-    EXPECT_TRUE(e.fill_system_info);
+TEST(GameLoopKeys, ScriptsFromARunningGame) {
+    struct Case {
+        bool paused, captured;
+        std::vector<std::pair<const char*, const char*>> frames;
+    };
+    const Case cases[] = {
+        // The later function key wins; system information is read on entering its page only.
+        {false,
+         true,
+         {{"f4 f5", "mode 3/3 captured +info"},
+          {"f5", "mode 3/3 captured"},
+          {"f2", "mode 0/0 captured"},
+          {"f5", "mode 3/3 captured +info"}}},
+        // Escape closes the open inventory (which freed the cursor) before it pauses.
+        {false, false, {{"esc inv", "mode 0/0 captured +hide +inventory"}, {"esc", "mode 0/0 paused +show"}}},
+        {false, true, {{"p", "mode 0/0 paused +show"}, {"p", "mode 0/0 captured +hide"}, {"", "mode 0/0 captured"}}},
+        {true, false, {{"t r", "mode 0/0 paused +reset"}}},  // no chat while paused
+        {false, true, {{"t f3", "mode 1/1 chat +show +chat"}}},
+        {false, true, {{"f11", "mode 0/0 captured +fullscreen"}, {"", "mode 0/0 captured"}}}};
+    GameState fresh;
+    game_state_init(&fresh);
+    const Camera3D& start = fresh.look.camera;
+    EXPECT_EQ(std::tuple(start.position.x, start.target.y, start.fovy, start.projection, fresh.look.forward.z),
+              std::tuple(20.0f, 4.0f, 90.0f, CAMERA_PERSPECTIVE, 1.0f));
+    EXPECT_EQ(press(&fresh, ""), "mode 0/0 captured +hide") << "a fresh state is unpaused and takes the mouse";
+    for (const Case& c : cases) {
+        GameState game;
+        game_state_init(&game);
+        EXPECT_EQ(game.hud.prev_mode, HUD_MODE_NONE);
+        EXPECT_EQ(game.world, nullptr);
+        game.paused = c.paused;
+        game.look.mouse_captured = c.captured;
+        strcpy(game.chat.input, "x");
+        game.chat.input_len = 1;
+        game.chat.history_index = 4;
+        for (const auto& [keys, want] : c.frames) EXPECT_EQ(press(&game, keys), want) << keys;
+    }
 }
 
-TEST_F(GameLoopKeys, EscapeClosesTheInventoryBeforeItPauses) {
-    game_.look.mouse_captured = false;  // the open inventory freed the cursor
-    LoopKeys keys = {};
-    keys.escape = true;
-    keys.inventory_open = true;
-    LoopKeyEffects e = press(keys);
-    EXPECT_TRUE(e.toggle_inventory);
-    EXPECT_FALSE(game_.paused);
-    EXPECT_TRUE(game_.look.mouse_captured);
-    EXPECT_EQ(e.cursor, LOOP_CURSOR_DISABLE);
-
-    keys.inventory_open = false;
-    e = press(keys);
-    EXPECT_FALSE(e.toggle_inventory);
-    EXPECT_TRUE(game_.paused);
-    EXPECT_FALSE(game_.look.mouse_captured);
-    EXPECT_EQ(e.cursor, LOOP_CURSOR_ENABLE);
-}
-
-TEST_F(GameLoopKeys, PTogglesThePauseAndTheCursorFollows) {
-    LoopKeys keys = {};
-    keys.p = true;
-    press(keys);
-    EXPECT_TRUE(game_.paused);
-    EXPECT_FALSE(game_.look.mouse_captured);
-    LoopKeyEffects e = press(keys);
-    EXPECT_FALSE(game_.paused);
-    EXPECT_TRUE(game_.look.mouse_captured);
-    EXPECT_EQ(e.cursor, LOOP_CURSOR_DISABLE);
-
-    LoopKeyEffects idle = press(LoopKeys{});
-    EXPECT_EQ(idle.cursor, LOOP_CURSOR_KEEP);
-}
-
-TEST_F(GameLoopKeys, TWhilePausedDoesNothingButRStillResets) {
-    game_.paused = true;
-    game_.look.mouse_captured = false;
-    LoopKeys keys = {};
-    keys.t = true;
-    keys.r = true;
-    LoopKeyEffects e = press(keys);
-    EXPECT_FALSE(game_.chat.active);
-    EXPECT_FALSE(e.chat_opened);
-    EXPECT_TRUE(e.reset_player);
-    EXPECT_TRUE(game_.paused);
-}
-
-TEST_F(GameLoopKeys, TOpensTheChat) {
-    game_.chat.input[0] = 'x';
-    game_.chat.input_len = 1;
-    game_.chat.history_index = 4;
-    LoopKeys keys = {};
-    keys.t = true;
-    keys.f3 = true;
-    LoopKeyEffects e = press(keys);
-    EXPECT_TRUE(e.chat_opened);
-    EXPECT_TRUE(game_.chat.active);
-    EXPECT_FALSE(game_.look.mouse_captured);
-    EXPECT_EQ(e.cursor, LOOP_CURSOR_ENABLE);
-    EXPECT_EQ(game_.chat.input[0], '\0');
-    EXPECT_EQ(game_.chat.input_len, 0);
-    EXPECT_EQ(game_.chat.history_index, 0);
-    EXPECT_EQ(game_.hud.prev_mode, 1);
-}
-
-TEST_F(GameLoopKeys, F11AsksForFullscreen) {
-    LoopKeys keys = {};
-    keys.f11 = true;
-    EXPECT_TRUE(press(keys).toggle_fullscreen);
-    EXPECT_FALSE(press(LoopKeys{}).toggle_fullscreen);
-}
-
-TEST(GameNumberKeys, HighestPressedKeyWins) {
+TEST(GameLoopKeys, HighestPressedNumberKeyWins) {
     bool keys[9] = {};
     EXPECT_EQ(game_number_key_slot(keys), -1);
-    keys[1] = true;
-    keys[6] = true;
+    keys[1] = keys[6] = true;
     EXPECT_EQ(game_number_key_slot(keys), 6);
 }
 

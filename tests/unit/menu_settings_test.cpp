@@ -1,6 +1,7 @@
-// ./options.txt: reading rules, clamping, the seven written lines, and the
-// font family and variant discovery the settings refer to.
+// ./options.txt: reading rules, clamping, the seven written lines, the font
+// family and variant discovery the settings refer to, and the two sliders.
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -13,19 +14,15 @@ protected:
     void SetUp() override {
         MenuTempDir::SetUp();
         for (const char* lang : {"en", "de"}) {
-            write_file(std::string("assets/text/") + lang + "/menu.txt", std::string(lang) + "\n");
-            write_file(std::string("assets/text/") + lang + "/chat.txt", "");
-            write_file(std::string("assets/text/") + lang + "/credits.txt", "");
+            for (const char* file : {"/menu.txt", "/chat.txt", "/credits.txt"})
+                write_file(std::string("assets/text/") + lang + file, file[1] == 'm' ? std::string(lang) + "\n" : "");
         }
-        for (const char* f : {"JetBrainsMono-Bold.ttf", "JetBrainsMono-Regular.ttf"}) {
-            write_file(std::string("assets/fonts/JetBrainsMono/ttf/") + f, "");
-        }
-        for (const char* f : {"Sans-Regular.ttf", "Sans-Bold.ttf"}) {
-            write_file(std::string("assets/fonts/DejaVuSans/ttf/") + f, "");
-        }
+        for (const char* f : {"JetBrainsMono/ttf/JetBrainsMono-Bold.ttf", "JetBrainsMono/ttf/JetBrainsMono-Regular.ttf",
+                              "DejaVuSans/ttf/Sans-Regular.ttf", "DejaVuSans/ttf/Sans-Bold.ttf"})
+            write_file(std::string("assets/fonts/") + f, "");
     }
 
-    // A menu with the defaults of start-up, before the settings file is read.
+    // The start-up defaults, before the settings file is read.
     void defaults() {
         menu_->render_distance = 50.0f;
         menu_->max_fps = 144;
@@ -34,171 +31,116 @@ protected:
         menu_scan_font_variants(menu_, menu_->font_families[menu_->current_font_family_index]);
     }
 
-    void load(const std::string& options) {
-        defaults();
-        write_file("options.txt", options);
-        menu_load_settings(menu_);
+    // The settings as "distance fps language family variant".
+    std::string settings() const {
+        char distance[32];
+        snprintf(distance, sizeof distance, "%.2f", static_cast<double>(menu_->render_distance));
+        return std::string(distance) + " " + std::to_string(menu_->max_fps) + " " + menu_->current_language + " " +
+               menu_->font_families[menu_->current_font_family_index] + " " +
+               menu_->font_variants[menu_->current_font_variant_index];
     }
-
-    const char* family() const { return menu_->font_families[menu_->current_font_family_index]; }
-    const char* variant() const { return menu_->font_variants[menu_->current_font_variant_index]; }
 };
 
-TEST_F(MenuSettings, WritesTheSevenLinesByteForByte) {
+TEST_F(MenuSettings, ReadingRulesClampingAndNamesThatAreNotInstalled) {
+    const std::string plain = " en JetBrainsMono JetBrainsMono-Regular.ttf";
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "50.00 144" + plain},  // no line changes the defaults
+        {"max_fps=60 # a comment\nmax_fps = 90\n#render_distance=20\n render_distance=20\nrender_distance\n",
+         "50.00 60" + plain},
+        {"RENDER_DISTANCE=20\nrender_distance=\t 33.5\t \r\n", "33.50 144" + plain},
+        {"render_distance=5\n", "10.00 144" + plain},
+        {"render_distance=250.5\n", "100.00 144" + plain},
+        {"render_distance=nan\n", "10.00 144" + plain},
+        {"render_distance=abc\n", "10.00 144" + plain},
+        {"render_distance=37.44\n", "37.44 144" + plain},
+        {"render_distance=inf\n", "100.00 144" + plain},
+        {"max_fps=0\n", "50.00 0" + plain},  // unlimited
+        {"max_fps=1\n", "50.00 30" + plain},
+        {"max_fps=-5\n", "50.00 30" + plain},
+        {"max_fps=1000\n", "50.00 240" + plain},
+        {"max_fps=fast\n", "50.00 0" + plain},
+        {"max_fps=99999999999\n", "50.00 240" + plain},
+        {"render_distance=40\nrender_distance=60\nlanguage=de\nlanguage=en\n", "60.00 144" + plain},  // the last counts
+        // An unknown family leaves the variant to be looked up in the family chosen before.
+        {"language=xx\nfont_family=Comic\nfont_variant=JetBrainsMono-Bold.ttf\n",
+         "50.00 144 en JetBrainsMono JetBrainsMono-Bold.ttf"},
+        {"font_variant=JetBrainsMono-Bold.ttf\n", "50.00 144" + plain},  // a variant without a family is ignored
+        {"font_family=DejaVuSans\nfont_variant=Sans-Bold.ttf\nlanguage=de\n", "50.00 144 de DejaVuSans Sans-Bold.ttf"},
+        // The second 255-byte piece of this line is a settings line of its own.
+        {"#" + std::string(254, 'x') + "max_fps=200\n", "50.00 200" + plain}};
+    for (const auto& [options, want] : cases) {
+        SCOPED_TRACE(options);
+        defaults();
+        std::remove("options.txt");
+        if (!options.empty()) write_file("options.txt", options);
+        menu_load_settings(menu_);
+        EXPECT_EQ(settings(), want);
+        EXPECT_STREQ(menu_->available_languages[menu_->current_language_index], menu_->current_language);
+    }
+}
+
+TEST_F(MenuSettings, WritesTheSevenLinesAndStartUpNormalisesAMessyFile) {
+    const auto written = [](const std::string& distance, const std::string& fps, const std::string& language) {
+        return "# QVOX Game Settings\nrender_distance=" + distance + "\nmax_fps=" + fps +
+               " # 0 means unlimited\nlanguage=" + language +
+               "\n# do not change fonts manually i made a nice little interface for that :c\n"
+               "font_family=JetBrainsMono\nfont_variant=JetBrainsMono-Regular.ttf\n";
+    };
     defaults();
     menu_->render_distance = 37.44f;
     menu_->max_fps = 0;
     menu_save_settings(menu_);
-    EXPECT_EQ(read_file("options.txt"),
-              "# QVOX Game Settings\n"
-              "render_distance=37.4\n"
-              "max_fps=0 # 0 means unlimited\n"
-              "language=en\n"
-              "# do not change fonts manually i made a nice little interface for that :c\n"
-              "font_family=JetBrainsMono\n"
-              "font_variant=JetBrainsMono-Regular.ttf\n");
+    EXPECT_EQ(read_file("options.txt"), written("37.4", "0", "en"));
     EXPECT_EQ(access("options.txt.tmp", F_OK), -1);
-}
 
-TEST_F(MenuSettings, StartUpRewritesAMessyFileNormalised) {
     write_file("options.txt", "# mine\nmax_fps=60 # sixty\nrender_distance=  75\nlanguage=de\nfoo=bar\n");
     menu_system_init(menu_);
-    EXPECT_EQ(read_file("options.txt"),
-              "# QVOX Game Settings\n"
-              "render_distance=75.0\n"
-              "max_fps=60 # 0 means unlimited\n"
-              "language=de\n"
-              "# do not change fonts manually i made a nice little interface for that :c\n"
-              "font_family=JetBrainsMono\n"
-              "font_variant=JetBrainsMono-Regular.ttf\n");
+    EXPECT_EQ(read_file("options.txt"), written("75.0", "60", "de"));
     EXPECT_STREQ(menu_->text_select_world, "de");
     EXPECT_EQ(menu_->current_state, MENU_STATE_MAIN);
-}
 
-TEST_F(MenuSettings, CommentsAndKeyRules) {
-    load("max_fps=60 # a comment\nmax_fps = 90\n#render_distance=20\n render_distance=20\nrender_distance\n");
-    EXPECT_EQ(menu_->max_fps, 60);
-    EXPECT_FLOAT_EQ(menu_->render_distance, 50.0f);
-    load("RENDER_DISTANCE=20\nrender_distance=\t 33.5\t \r\n");
-    EXPECT_FLOAT_EQ(menu_->render_distance, 33.5f);
-}
-
-TEST_F(MenuSettings, ViewDistanceIsClamped) {
-    const std::pair<const char*, float> cases[] = {
-        {"5", 10.0f}, {"250.5", 100.0f}, {"nan", 10.0f}, {"abc", 10.0f}, {"37.44", 37.44f}, {"inf", 100.0f},
-    };
-    for (const auto& [text, expected] : cases) {
-        load(std::string("render_distance=") + text + "\n");
-        EXPECT_FLOAT_EQ(menu_->render_distance, expected) << text;
-    }
-}
-
-TEST_F(MenuSettings, FrameRateLimitIsClampedAndZeroMeansUnlimited) {
-    const std::pair<const char*, int> cases[] = {
-        {"0", 0}, {"1", 30}, {"-5", 30}, {"1000", 240}, {"fast", 0}, {"144", 144}, {"99999999999", 240},
-    };
-    for (const auto& [text, expected] : cases) {
-        load(std::string("max_fps=") + text + "\n");
-        EXPECT_EQ(menu_->max_fps, expected) << text;
-    }
-}
-
-TEST_F(MenuSettings, TheLastOfRepeatedKeysCounts) {
-    load("render_distance=40\nrender_distance=60\nlanguage=de\nlanguage=en\n");
-    EXPECT_FLOAT_EQ(menu_->render_distance, 60.0f);
-    EXPECT_STREQ(menu_->current_language, "en");
-}
-
-TEST_F(MenuSettings, NamesThatAreNotInstalledChangeNothing) {
-    load("language=xx\nfont_family=Comic\nfont_variant=JetBrainsMono-Bold.ttf\n");
-    EXPECT_STREQ(menu_->current_language, "en");
-    EXPECT_STREQ(family(), "JetBrainsMono");
-    // An unknown family leaves the variant to be looked up in the family chosen before.
-    EXPECT_STREQ(variant(), "JetBrainsMono-Bold.ttf");
-}
-
-TEST_F(MenuSettings, VariantWithoutFamilyIsIgnored) {
-    load("font_variant=JetBrainsMono-Bold.ttf\n");
-    EXPECT_STREQ(variant(), "JetBrainsMono-Regular.ttf");
-}
-
-TEST_F(MenuSettings, FamilyAndVariantAreApplied) {
-    load("font_family=DejaVuSans\nfont_variant=Sans-Bold.ttf\nlanguage=de\n");
-    EXPECT_STREQ(family(), "DejaVuSans");
-    EXPECT_STREQ(variant(), "Sans-Bold.ttf");
-    EXPECT_STREQ(menu_->current_language, "de");
-    EXPECT_STREQ(menu_->available_languages[menu_->current_language_index], "de");
-}
-
-TEST_F(MenuSettings, LongLinesAreReadInPieces) {
-    // The second 255-byte piece of this line is a settings line of its own.
-    load(std::string("#") + std::string(254, 'x') + "max_fps=200\n");
-    EXPECT_EQ(menu_->max_fps, 200);
-}
-
-TEST_F(MenuSettings, UnwritableFileIsReportedAndNoTempFileStays) {
-    defaults();
+    std::remove("options.txt");
     make_dirs("options.txt/inside");  // a directory cannot be replaced by a file
     testing::internal::CaptureStderr();
     menu_save_settings(menu_);
-    std::string err = testing::internal::GetCapturedStderr();
+    const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("Failed to save options.txt\n"), std::string::npos) << err;
     EXPECT_EQ(access("options.txt.tmp", F_OK), -1);
 }
 
-TEST_F(MenuSettings, MissingFileKeepsTheDefaults) {
-    defaults();
-    menu_load_settings(menu_);
-    EXPECT_FLOAT_EQ(menu_->render_distance, 50.0f);
-    EXPECT_EQ(menu_->max_fps, 144);
-}
+using MenuFonts = MenuTempDir;
 
-class MenuFonts : public MenuTempDir {};
-
-TEST_F(MenuFonts, FamiliesNeedATtfFolderAndJetBrainsMonoIsPreferred) {
-    write_file("assets/fonts/NoTtf/readme", "");
-    write_file("assets/fonts/Loose.ttf", "");
-    write_file("assets/fonts/Other/ttf/Other.ttf", "");
-    write_file("assets/fonts/JetBrainsMono/ttf/JetBrainsMono-Regular.ttf", "");
-    menu_scan_fonts(menu_);
-    ASSERT_EQ(menu_->font_families_count, 2);
-    EXPECT_STREQ(menu_->font_families[menu_->current_font_family_index], "JetBrainsMono");
-}
-
-TEST_F(MenuFonts, NoFontFolderFallsBackToJetBrainsMono) {
-    menu_scan_fonts(menu_);
+TEST_F(MenuFonts, FamiliesNeedATtfFolderAndRegularIsTheDefaultVariant) {
+    menu_scan_fonts(menu_);  // no font folder at all
     EXPECT_EQ(menu_->font_families_count, 1);
     EXPECT_STREQ(menu_->font_families[0], "JetBrainsMono");
     EXPECT_EQ(menu_->current_font_family_index, 0);
-}
-
-TEST_F(MenuFonts, TtfFolderWithoutFontsGivesTheSingleVariantRegular) {
-    write_file("assets/fonts/Empty/ttf/Empty.TTF", "");
-    write_file("assets/fonts/Empty/ttf/notes.txt", "");
-    menu_scan_font_variants(menu_, "Empty");
+    menu_scan_font_variants(menu_, "Missing");
     EXPECT_EQ(menu_->font_variants_count, 1);
     EXPECT_STREQ(menu_->font_variants[0], "Regular");
-    menu_scan_font_variants(menu_, "Missing");
-    EXPECT_STREQ(menu_->font_variants[0], "Regular");
-}
 
-TEST_F(MenuFonts, DefaultVariantIsTheOneNamedRegular) {
-    for (const char* f : {"F-Bold.ttf", "F-Regular.ttf", "F-Italic.ttf", "F.v2.ttf"}) {
-        write_file(std::string("assets/fonts/F/ttf/") + f, "");
-    }
+    for (const char* f : {"NoTtf/readme", "Loose.ttf", "Other/ttf/Other.ttf",
+                          "JetBrainsMono/ttf/JetBrainsMono-Regular.ttf", "Empty/ttf/Empty.TTF", "Empty/ttf/notes.txt",
+                          "F/ttf/F-Bold.ttf", "F/ttf/F-Regular.ttf", "F/ttf/F-Italic.ttf", "F/ttf/F.v2.ttf"})
+        write_file(std::string("assets/fonts/") + f, "");
+    menu_scan_fonts(menu_);
+    ASSERT_EQ(menu_->font_families_count, 4);
+    EXPECT_STREQ(menu_->font_families[menu_->current_font_family_index], "JetBrainsMono");
     menu_scan_font_variants(menu_, "F");
     ASSERT_EQ(menu_->font_variants_count, 4);
     EXPECT_STREQ(menu_->font_variants[menu_->current_font_variant_index], "F-Regular.ttf");
+    menu_scan_font_variants(menu_, "Empty");
+    EXPECT_EQ(menu_->font_variants_count, 1);
+    EXPECT_STREQ(menu_->font_variants[0], "Regular");
 }
 
-TEST_F(MenuFonts, FamilyButtonsWrapAndVariantButtonsStop) {
+TEST_F(MenuFonts, FamilyButtonsWrapAndSaveAndVariantButtonsStop) {
     write_file("options.txt", "");
-    write_file("assets/fonts/A/ttf/A-Regular.ttf", "");
-    write_file("assets/fonts/B/ttf/B-Regular.ttf", "");
-    write_file("assets/fonts/B/ttf/B-Bold.ttf", "");
+    for (const char* f : {"A/ttf/A-Regular.ttf", "B/ttf/B-Regular.ttf", "B/ttf/B-Bold.ttf"})
+        write_file(std::string("assets/fonts/") + f, "");
     menu_scan_fonts(menu_);
-    menu_scan_font_variants(menu_, menu_->font_families[0]);
     ASSERT_EQ(menu_->font_families_count, 2);
+    menu_scan_font_variants(menu_, menu_->font_families[0]);
     menu_->current_font_family_index = 0;
     menu_previous_font_family(menu_);
     EXPECT_EQ(menu_->current_font_family_index, 1);
@@ -214,41 +156,21 @@ TEST_F(MenuFonts, FamilyButtonsWrapAndVariantButtonsStop) {
     EXPECT_EQ(menu_->current_font_variant_index, 1);
 }
 
-TEST(MenuSliders, ViewDistanceKnob) {
-    EXPECT_EQ(menu_render_distance_knob_offset(50.0f), 222);
-    EXPECT_EQ(menu_render_distance_knob_offset(10.0f), 0);
-    EXPECT_EQ(menu_render_distance_knob_offset(100.0f), 500);
-    EXPECT_EQ(menu_render_distance_knob_offset(5.0f), 0);
-    EXPECT_EQ(menu_render_distance_knob_offset(250.0f), 500);
-}
-
-TEST(MenuSliders, ViewDistanceFromTheMouse) {
-    const int slider_x = 350;
-    EXPECT_FLOAT_EQ(menu_render_distance_from_mouse(349.0f, slider_x), 10.0f);
-    EXPECT_FLOAT_EQ(menu_render_distance_from_mouse(350.0f, slider_x), 10.0f);
-    EXPECT_FLOAT_EQ(menu_render_distance_from_mouse(850.0f, slider_x), 100.0f);
-    EXPECT_FLOAT_EQ(menu_render_distance_from_mouse(899.0f, slider_x), 100.0f);
-    float mid = menu_render_distance_from_mouse(502.0f, slider_x);
+// Knob offsets on the 500-pixel track, and the values the mouse picks (slider at x 350).
+TEST(MenuSliders, ClampedAtBothEndsAndTheTopOfTheFrameRateIsUnlimited) {
+    const std::pair<float, int> distance_knob[] = {{50.0f, 222}, {10.0f, 0}, {100.0f, 500}, {5.0f, 0}, {250.0f, 500}};
+    for (const auto& [value, offset] : distance_knob) EXPECT_EQ(menu_render_distance_knob_offset(value), offset);
+    const std::pair<int, int> fps_knob[] = {{144, 271}, {0, 500}, {240, 500}, {30, 0}, {20, 0}};
+    for (const auto& [value, offset] : fps_knob) EXPECT_EQ(menu_max_fps_knob_offset(value), offset) << value;
+    const std::pair<float, float> distance[] = {{349.0f, 10.0f}, {350.0f, 10.0f}, {850.0f, 100.0f}, {899.0f, 100.0f}};
+    for (const auto& [mouse, value] : distance) EXPECT_FLOAT_EQ(menu_render_distance_from_mouse(mouse, 350), value);
+    const float mid = menu_render_distance_from_mouse(502.0f, 350);
     EXPECT_NEAR(mid, 37.36f, 0.001f);
     EXPECT_NE(mid, std::floor(mid));
-}
-
-TEST(MenuSliders, FrameRateKnob) {
-    EXPECT_EQ(menu_max_fps_knob_offset(144), 271);
-    EXPECT_EQ(menu_max_fps_knob_offset(0), 500);
-    EXPECT_EQ(menu_max_fps_knob_offset(240), 500);
-    EXPECT_EQ(menu_max_fps_knob_offset(30), 0);
-    EXPECT_EQ(menu_max_fps_knob_offset(20), 0);
-}
-
-TEST(MenuSliders, FrameRateFromTheMouse) {
-    const int slider_x = 350;
-    EXPECT_EQ(menu_max_fps_from_mouse(350.0f + 0.94f * 500.0f, slider_x), 227);
-    EXPECT_EQ(menu_max_fps_from_mouse(350.0f + 0.95f * 500.0f, slider_x), 0);
-    EXPECT_EQ(menu_max_fps_from_mouse(900.0f, slider_x), 0);
-    EXPECT_EQ(menu_max_fps_from_mouse(350.0f, slider_x), 30);
-    EXPECT_EQ(menu_max_fps_from_mouse(300.0f, slider_x), 30);
-    EXPECT_EQ(menu_max_fps_from_mouse(350.0f + 0.5f * 500.0f, slider_x), 135);
+    const std::pair<float, int> fps[] = {
+        {350.0f + 0.94f * 500.0f, 227}, {350.0f + 0.95f * 500.0f, 0}, {900.0f, 0}, {350.0f, 30}, {300.0f, 30},
+        {350.0f + 0.5f * 500.0f, 135}};
+    for (const auto& [mouse, value] : fps) EXPECT_EQ(menu_max_fps_from_mouse(mouse, 350), value) << mouse;
 }
 
 }  // namespace

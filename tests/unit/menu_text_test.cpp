@@ -2,6 +2,8 @@
 // language scan, splash lines and background candidates.
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "menu_test_util.h"
 
@@ -15,183 +17,153 @@ protected:
         write_file("assets/text/" + lang + "/chat.txt", chat_txt);
         write_file("assets/text/" + lang + "/credits.txt", credits);
     }
+
+    std::string load(const char* lang) {
+        testing::internal::CaptureStderr();
+        menu_load_language(menu_, lang);
+        return testing::internal::GetCapturedStderr();
+    }
 };
 
-TEST_F(MenuText, FortyLinesFillTheThirtyEightSlotsInOrder) {
-    write_language("xx", numbered_lines("L", 40));
-    menu_load_language(menu_, "xx");
-    EXPECT_STREQ(menu_->current_language, "xx");
-    EXPECT_STREQ(menu_->text_select_world, "L1");
-    EXPECT_STREQ(menu_->text_back, "L5");
-    EXPECT_STREQ(menu_->text_last, "L14");
-    EXPECT_STREQ(menu_->game_text.move_controls, "L15");
-    EXPECT_STREQ(menu_->game_text.settings, "L29");
-    EXPECT_STREQ(menu_->game_text.inventory_close, "L38");
-    EXPECT_STREQ(menu_->text_chunks, "");
-}
-
-TEST_F(MenuText, ShortFileLeavesLaterSlotsAsTheyWere) {
-    strcpy(menu_->text_no_worlds, "kept");
-    strcpy(menu_->game_text.paused, "kept too");
-    write_language("xx", numbered_lines("L", 10));
-    menu_load_language(menu_, "xx");
-    EXPECT_STREQ(menu_->text_error_exists, "L10");
-    EXPECT_STREQ(menu_->text_no_worlds, "kept");
-    EXPECT_STREQ(menu_->game_text.paused, "kept too");
-}
-
-TEST_F(MenuText, LinesAreCutToTheSlotCapacityAndKeepCarriageReturns) {
-    std::string lines = "a\r\nb\r\n\r\nd\r\ne\r\nf\r\n" + std::string(300, 'x') + "\r\n";
-    write_language("xx", lines);
-    menu_load_language(menu_, "xx");
-    EXPECT_STREQ(menu_->text_select_world, "a\r");
-    EXPECT_STREQ(menu_->text_credits_info, "\r");
-    EXPECT_EQ(strlen(menu_->text_create_btn), 127u);
-    EXPECT_EQ(std::string(menu_->text_create_btn), std::string(127, 'x'));
-}
-
-TEST_F(MenuText, EmptyLineEmptiesItsSlot) {
-    strcpy(menu_->text_create_world, "old");
-    write_language("xx", "one\n\nthree\n");
-    menu_load_language(menu_, "xx");
-    EXPECT_STREQ(menu_->text_create_world, "");
-    EXPECT_STREQ(menu_->text_credits_info, "three");
-}
-
-TEST_F(MenuText, PiecesOfAVeryLongLineTakeTheNextSlots) {
-    // 600 bytes are read as 511 + 89; the first piece is cut to 255 characters.
-    write_language("xx", std::string(600, 'a') + "\nnext\n");
-    menu_load_language(menu_, "xx");
-    EXPECT_EQ(std::string(menu_->text_select_world), std::string(255, 'a'));
-    EXPECT_EQ(std::string(menu_->text_create_world), std::string(89, 'a'));
-    EXPECT_STREQ(menu_->text_credits_info, "next");
+// Slots past the end of the file keep what they held.
+TEST_F(MenuText, LinesFillTheSlotsInOrderCutToTheirCapacity) {
+    MenuSystem* m = menu_;
+    GameText* g = &m->game_text;
+    struct Case {
+        std::string file;
+        std::vector<std::pair<const char*, std::string>> slots;
+    };
+    const Case cases[] = {
+        {numbered_lines("L", 40),
+         {{m->text_select_world, "L1"},
+          {m->text_back, "L5"},
+          {m->text_last, "L14"},
+          {g->move_controls, "L15"},
+          {g->settings, "L29"},
+          {g->inventory_close, "L38"},
+          {m->text_chunks, ""},
+          {m->current_language, "xx"}}},
+        {numbered_lines("L", 10), {{m->text_error_exists, "L10"}, {m->text_no_worlds, "kept"}, {g->paused, "kept"}}},
+        {"a\r\nb\r\n\r\nd\r\ne\r\nf\r\n" + std::string(300, 'x') + "\r\n",
+         {{m->text_select_world, "a\r"}, {m->text_credits_info, "\r"}, {m->text_create_btn, std::string(127, 'x')}}},
+        {"one\n\nthree\n", {{m->text_create_world, ""}, {m->text_credits_info, "three"}}},
+        // 600 bytes are read as 511 + 89; the first piece is cut to 255 characters.
+        {std::string(600, 'a') + "\nnext\n",
+         {{m->text_select_world, std::string(255, 'a')},
+          {m->text_create_world, std::string(89, 'a')},
+          {m->text_credits_info, "next"}}}};
+    for (const Case& c : cases) {
+        for (char* kept : {m->text_no_worlds, g->paused, m->text_create_world}) strcpy(kept, "kept");
+        write_language("xx", c.file);
+        load("xx");
+        for (const auto& [slot, want] : c.slots) EXPECT_EQ(slot, want) << c.file.substr(0, 20);
+    }
+    write_language("yy", "", "", std::string(5000, 'c'));  // credits are read whole, up to 4095 bytes
+    load("yy");
+    EXPECT_EQ(strlen(m->credits_text), 4095u);
+    write_language("yy", "", "", "line one\nline two\n");
+    load("yy");
+    EXPECT_STREQ(m->credits_text, "line one\nline two\n");
 }
 
 TEST_F(MenuText, MissingFilesKeepTextsAndSayWhichPath) {
     strcpy(menu_->text_quit, "Quit");
     strcpy(menu_->game_text.msg_quitting, "bye");
     make_dirs("assets/text/xx");
-    testing::internal::CaptureStderr();
-    menu_load_language(menu_, "xx");
-    std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("Failed to load menu text from: ./assets/text/xx/menu.txt\n"), std::string::npos) << err;
-    EXPECT_NE(err.find("Failed to load chat text from: ./assets/text/xx/chat.txt\n"), std::string::npos) << err;
-    EXPECT_NE(err.find("Failed to load credits text from: ./assets/text/xx/credits.txt\n"), std::string::npos);
+    const std::string err = load("xx");
+    for (const char* what : {"menu", "chat", "credits"}) {
+        const std::string line =
+            std::string("Failed to load ") + what + " text from: ./assets/text/xx/" + what + ".txt\n";
+        EXPECT_NE(err.find(line), std::string::npos) << err;
+    }
     EXPECT_STREQ(menu_->text_quit, "Quit");
     EXPECT_STREQ(menu_->game_text.msg_quitting, "bye");
     EXPECT_STREQ(menu_->credits_text, "Credits data not available.");
     EXPECT_STREQ(menu_->current_language, "xx");
 }
 
-TEST_F(MenuText, CreditsAreReadWholeUpTo4095Bytes) {
-    write_language("xx", "", "", "line one\nline two\n");
-    menu_load_language(menu_, "xx");
-    EXPECT_STREQ(menu_->credits_text, "line one\nline two\n");
-    write_language("yy", "", "", std::string(5000, 'c'));
-    menu_load_language(menu_, "yy");
-    EXPECT_EQ(strlen(menu_->credits_text), 4095u);
-}
-
 TEST_F(MenuText, FormatLinesThatWouldReadMissingArgumentsAreDropped) {
-    std::string menu_txt = numbered_lines("m", 13) + "%d then %s\n";
-    std::string chat_txt = "q\n%s\nu\n%s saved\n%n\n%s %s\n%*d\ni\n%%s selected\n%.20s?\n";
-    chat_txt += "f\nf\nf\nn\nn\nn\n%s at %.1f %.1f %.1f\no\ns\n%s!\n";
-    write_language("xx", menu_txt, chat_txt);
-    testing::internal::CaptureStderr();
-    menu_load_language(menu_, "xx");
-    std::string err = testing::internal::GetCapturedStderr();
+    write_language("xx", numbered_lines("m", 13) + "%d then %s\n",
+                   "q\n%s\nu\n%s saved\n%n\n%s %s\n%*d\ni\n%%s selected\n%.20s?\n"
+                   "f\nf\nf\nn\nn\nn\n%s at %.1f %.1f %.1f\no\ns\n%s!\n");
+    const std::string err = load("xx");
     const GameText& g = menu_->game_text;
-    EXPECT_STREQ(menu_->text_last, "");
-    EXPECT_STREQ(g.msg_teleported, "");  // a string where floats come
-    EXPECT_STREQ(g.msg_world_saved, "%s saved");
-    EXPECT_STREQ(g.msg_world_save_failed, "");  // %n
-    EXPECT_STREQ(g.msg_world_loaded, "");       // two strings for one
-    EXPECT_STREQ(g.msg_world_load_failed, "");  // width from an argument
-    EXPECT_STREQ(g.msg_block_selected, "%%s selected");
-    EXPECT_STREQ(g.msg_unknown_block, "%.20s?");
-    EXPECT_STREQ(g.msg_block_set, "%s at %.1f %.1f %.1f");
-    EXPECT_STREQ(g.msg_unknown_command, "%s!");
+    const std::pair<const char*, const char*> slots[] = {{menu_->text_last, ""},
+                                                         {g.msg_teleported, ""},  // a string where floats come
+                                                         {g.msg_world_saved, "%s saved"},
+                                                         {g.msg_world_save_failed, ""},  // %n
+                                                         {g.msg_world_loaded, ""},       // two strings for one
+                                                         {g.msg_world_load_failed, ""},  // width from an argument
+                                                         {g.msg_block_selected, "%%s selected"},
+                                                         {g.msg_unknown_block, "%.20s?"},
+                                                         {g.msg_block_set, "%s at %.1f %.1f %.1f"},
+                                                         {g.msg_unknown_command, "%s!"}};
+    for (const auto& [slot, want] : slots) EXPECT_STREQ(slot, want);
     EXPECT_NE(err.find("./assets/text/xx/menu.txt, line 14"), std::string::npos) << err;
     EXPECT_NE(err.find("./assets/text/xx/chat.txt, line 5"), std::string::npos) << err;
+
+    const std::pair<const char*, const char*> fits[] = {{"Last: %s (%d chunks)", "sd"},
+                                                        {"no conversions, 100%% sure", "sd"},
+                                                        {"%-20s|%5d", "sd"},
+                                                        {"only %s", "sd"},
+                                                        {"%.2f %lf %e", "fff"}};
+    for (const auto& [format, kinds] : fits) EXPECT_TRUE(menu_format_fits(format, kinds)) << format;
+    const std::pair<const char*, const char*> misfits[] = {{"%d %s", "sd"}, {"%s %d %d", "sd"}, {"%ld", "d"},
+                                                           {"%1$s", "s"},   {"%.*f", "ff"},     {"ends with %", "s"},
+                                                           {"%Lf", "f"},    {"%p", "s"}};
+    for (const auto& [format, kinds] : misfits) EXPECT_FALSE(menu_format_fits(format, kinds)) << format;
 }
 
-TEST(MenuFormat, AcceptsOnlyTheArgumentsItWillBeGiven) {
-    EXPECT_TRUE(menu_format_fits("Last: %s (%d chunks)", "sd"));
-    EXPECT_TRUE(menu_format_fits("no conversions, 100%% sure", "sd"));
-    EXPECT_TRUE(menu_format_fits("%-20s|%5d", "sd"));
-    EXPECT_TRUE(menu_format_fits("only %s", "sd"));
-    EXPECT_TRUE(menu_format_fits("%.2f %lf %e", "fff"));
-    EXPECT_FALSE(menu_format_fits("%d %s", "sd"));
-    EXPECT_FALSE(menu_format_fits("%s %d %d", "sd"));
-    EXPECT_FALSE(menu_format_fits("%ld", "d"));
-    EXPECT_FALSE(menu_format_fits("%1$s", "s"));
-    EXPECT_FALSE(menu_format_fits("%.*f", "ff"));
-    EXPECT_FALSE(menu_format_fits("ends with %", "s"));
-    EXPECT_FALSE(menu_format_fits("%Lf", "f"));
-    EXPECT_FALSE(menu_format_fits("%p", "s"));
+// Each row adds to the folder; English is preferred wherever it is listed, else the first.
+TEST_F(MenuText, LanguageScanListsFoldersWithShortNames) {
+    struct Case {
+        std::vector<std::string> added;
+        int count;
+        const char* current;  // null: the first listed
+    };
+    const Case cases[] = {{{}, 0, ""},
+                          {{"de", "fr"}, 2, nullptr},
+                          {{"en"}, 3, "en"},
+                          {{".hidden", std::string(40, 'l'), "readme.txt"}, 4, "en"}};
+    for (const Case& c : cases) {
+        for (const std::string& name : c.added) {
+            if (name == "readme.txt")
+                write_file("assets/text/readme.txt", "not a language");
+            else if (name[0] == '.' || name.size() > 30)
+                make_dirs("assets/text/" + name);
+            else
+                write_language(name, name + "\n");
+        }
+        testing::internal::CaptureStderr();
+        menu_scan_languages(menu_);
+        testing::internal::GetCapturedStderr();
+        ASSERT_EQ(menu_->available_languages_count, c.count);
+        const char* want = c.current ? c.current : menu_->available_languages[0];
+        EXPECT_STREQ(menu_->current_language, want);
+        if (c.count > 0) {
+            EXPECT_STREQ(menu_->available_languages[menu_->current_language_index], want);
+            EXPECT_STREQ(menu_->text_select_world, want);
+        }
+    }
 }
 
-TEST_F(MenuText, EnglishIsPreferredWhereverItIsListed) {
-    for (const char* lang : {"de", "en", "fr"}) write_language(lang, std::string(lang) + "\n");
-    menu_scan_languages(menu_);
-    ASSERT_EQ(menu_->available_languages_count, 3);
-    int idx = menu_->current_language_index;
-    EXPECT_STREQ(menu_->available_languages[idx], "en");
-    EXPECT_STREQ(menu_->current_language, "en");
-    EXPECT_STREQ(menu_->text_select_world, "en");
-}
-
-TEST_F(MenuText, WithoutEnglishTheFirstListedLanguageIsLoaded) {
-    for (const char* lang : {"de", "fr"}) write_language(lang, std::string(lang) + "\n");
-    menu_scan_languages(menu_);
-    ASSERT_EQ(menu_->available_languages_count, 2);
-    EXPECT_EQ(menu_->current_language_index, 0);
-    EXPECT_STREQ(menu_->current_language, menu_->available_languages[0]);
-    EXPECT_STREQ(menu_->text_select_world, menu_->available_languages[0]);
-}
-
-TEST_F(MenuText, HiddenDirectoriesCountFilesAndLongNamesDoNot) {
-    write_language("en", "en\n");
-    make_dirs("assets/text/.hidden");
-    make_dirs("assets/text/" + std::string(40, 'l'));
-    write_file("assets/text/readme.txt", "not a language");
-    testing::internal::CaptureStderr();
-    menu_scan_languages(menu_);
-    testing::internal::GetCapturedStderr();
-    EXPECT_EQ(menu_->available_languages_count, 2);
-    EXPECT_STREQ(menu_->current_language, "en");
-}
-
-TEST_F(MenuText, NoTextDirectoryLeavesEverythingEmpty) {
-    menu_scan_languages(menu_);
-    EXPECT_EQ(menu_->available_languages_count, 0);
-    EXPECT_STREQ(menu_->current_language, "");
-}
-
-TEST_F(MenuText, SplashFileKeepsAtMost256NonEmptyLines) {
+TEST_F(MenuText, SplashLinesAndBackgroundCandidates) {
     write_file("assets/splashtexts/splashs.txt", "\n" + numbered_lines("s", 300));
     menu_load_splash_text(menu_);
-    EXPECT_EQ(menu_->splash_texts_count, 256);
+    EXPECT_EQ(menu_->splash_texts_count, 256);  // at most 256 non-empty lines
     EXPECT_STREQ(menu_->splash_texts[0], "s1");
     EXPECT_STREQ(menu_->splash_texts[255], "s256");
     EXPECT_EQ(menu_->current_splash_text[0], 's');
-}
-
-TEST_F(MenuText, SplashOfOnlyEmptyLinesShowsNothing) {
     write_file("assets/splashtexts/splashs.txt", "\n\n\n");
     menu_load_splash_text(menu_);
     EXPECT_EQ(menu_->splash_texts_count, 0);
     EXPECT_STREQ(menu_->current_splash_text, "");
-}
 
-TEST_F(MenuText, BackgroundCandidatesEndInLowerCasePng) {
-    for (const char* name : {"a.png", "b.PNG", ".png", "c.png.txt", "dusk.png"}) {
+    for (const char* name : {"a.png", "b.PNG", ".png", "c.png.txt", "dusk.png"})
         write_file(std::string("bg/") + name, "x");
-    }
     char names[8][256] = {};
-    int n = menu_list_backgrounds("bg", names, 8);
-    ASSERT_EQ(n, 2);
-    std::string found = std::string(names[0]) + "," + names[1];
+    ASSERT_EQ(menu_list_backgrounds("bg", names, 8), 2);  // ending in lower-case .png
+    const std::string found = std::string(names[0]) + "," + names[1];
     EXPECT_TRUE(found == "a.png,dusk.png" || found == "dusk.png,a.png") << found;
     EXPECT_EQ(menu_list_backgrounds("missing", names, 8), 0);
 }

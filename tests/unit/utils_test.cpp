@@ -4,118 +4,94 @@
 
 #include <string>
 
-#include "game_ui_fixture.h"
+#include "temp_world_fixture.h"
 
 namespace {
 
-using UtilsSystemInfo = TempDirTest;
-using UtilsHistory = TempDirTest;
+using UtilsFiles = TempDirTest;
 
-TEST_F(UtilsSystemInfo, MemoryComesFromTheVmRSSLineInWholeMegabytes) {
-    write_file("status", "Name:\tqvox\nVmPeak:\t 999999 kB\nVmRSS:\t  204900 kB\nVmRSS:\t 1 kB\n");
-    EXPECT_EQ(get_process_memory_mb_from("status"), 200);
-    write_file("small", "VmRSS:\t1023 kB\n");
-    EXPECT_EQ(get_process_memory_mb_from("small"), 0);
-    write_file("none", "Name:\tqvox\n");
-    EXPECT_EQ(get_process_memory_mb_from("none"), 0);
+TEST_F(UtilsFiles, MemoryCpuGpuAndKernelLinesSkipOnlySpacesAndFallBackToUnknown) {
+    const std::pair<const char*, int> status[] = {
+        {"Name:\tqvox\nVmPeak:\t 999999 kB\nVmRSS:\t  204900 kB\nVmRSS:\t 1 kB\n", 200},
+        {"VmRSS:\t1023 kB\n", 0},
+        {"Name:\tqvox\n", 0}};
+    for (const auto& [text, mb] : status) {
+        write_file("status", text);
+        EXPECT_EQ(get_process_memory_mb_from("status"), mb) << text;
+    }
     EXPECT_EQ(get_process_memory_mb_from("missing"), 0);
     EXPECT_GT(get_process_memory_mb(), 0);
-}
 
-TEST_F(UtilsSystemInfo, CpuModelSkipsOnlySpacesAfterTheColon) {
-    write_file("cpuinfo",
-               "processor\t: 0\nmodel name without colon\nmodel name\t: Example CPU @ 3.00GHz\n"
-               "model name\t: Second\n");
+    // 'c': a cpuinfo file's text, 'g' and 'k': the command that prints the GPU or kernel line.
+    struct Case {
+        char what;
+        const char* input;
+        const char* want;
+    };
+    const Case cases[] = {
+        {'c', nullptr, "CPU: Unknown"},  // no file
+        {'c', "processor\t: 0\nmodel name without colon\nmodel name\t: Example CPU @ 3.00GHz\nmodel name\t: 2\n",
+         "CPU: Example CPU @ 3.00GHz"},
+        {'c', "model name:\tTabbed CPU\n", "CPU: \tTabbed CPU"},
+        {'c', "vendor_id\t: Example\n", "CPU: Unknown"},
+        {'g', "printf 'OpenGL renderer string: llvmpipe (LLVM 15)\\n'", "GPU: llvmpipe (LLVM 15)"},
+        {'g', "printf 'OpenGL renderer string:\\tTabbed\\n'", "GPU: \tTabbed"},
+        {'g', "printf 'no colon here\\n'", "GPU: Unknown"},
+        {'g', "true", "GPU: Unknown"},
+        {'k', "printf '6.1.0-test\\nsecond\\n'", "Kernel: 6.1.0-test"},
+        {'k', "true", "Kernel: Unknown"}};
     char buffer[128];
-    get_cpu_model_from("cpuinfo", buffer, sizeof buffer);
-    EXPECT_STREQ(buffer, "CPU: Example CPU @ 3.00GHz");
-
-    write_file("tabbed", "model name:\tTabbed CPU\n");
-    get_cpu_model_from("tabbed", buffer, sizeof buffer);
-    EXPECT_STREQ(buffer, "CPU: \tTabbed CPU");
-}
-
-TEST_F(UtilsSystemInfo, CpuModelFallsBackAndRespectsTheBufferSize) {
-    char buffer[128];
-    get_cpu_model_from("missing", buffer, sizeof buffer);
-    EXPECT_STREQ(buffer, "CPU: Unknown");
-    write_file("other", "vendor_id\t: Example\n");
-    get_cpu_model_from("other", buffer, sizeof buffer);
-    EXPECT_STREQ(buffer, "CPU: Unknown");
+    for (const Case& c : cases) {
+        if (c.what == 'c' && c.input) write_file("cpuinfo", c.input);
+        if (c.what == 'c') get_cpu_model_from("cpuinfo", buffer, sizeof buffer);
+        if (c.what == 'g') get_gpu_model_from_command(c.input, buffer, sizeof buffer);
+        if (c.what == 'k') get_kernel_info_from_command(c.input, buffer, sizeof buffer);
+        EXPECT_STREQ(buffer, c.want) << (c.input ? c.input : "(no file)");
+    }
     write_file("cpuinfo", "model name\t: A very long processor name\n");
-    char small[10];
-    get_cpu_model_from("cpuinfo", small, sizeof small);
-    EXPECT_STREQ(small, "CPU: A ve");
-}
-
-TEST_F(UtilsSystemInfo, GpuModelReadsTheRendererLine) {
-    char buffer[128];
-    get_gpu_model_from_command("printf 'OpenGL renderer string: llvmpipe (LLVM 15)\\n'", buffer, sizeof buffer);
-    EXPECT_STREQ(buffer, "GPU: llvmpipe (LLVM 15)");
-    get_gpu_model_from_command("printf 'OpenGL renderer string:\\tTabbed\\n'", buffer, sizeof buffer);
-    EXPECT_STREQ(buffer, "GPU: \tTabbed");
-    get_gpu_model_from_command("printf 'no colon here\\n'", buffer, sizeof buffer);
-    EXPECT_STREQ(buffer, "GPU: Unknown");
-    get_gpu_model_from_command("true", buffer, sizeof buffer);
-    EXPECT_STREQ(buffer, "GPU: Unknown");
-}
-
-TEST_F(UtilsSystemInfo, KernelReadsOneLineOrFallsBack) {
-    char buffer[128];
-    get_kernel_info_from_command("printf '6.1.0-test\\nsecond\\n'", buffer, sizeof buffer);
-    EXPECT_STREQ(buffer, "Kernel: 6.1.0-test");
-    get_kernel_info_from_command("true", buffer, sizeof buffer);
-    EXPECT_STREQ(buffer, "Kernel: Unknown");
+    get_cpu_model_from("cpuinfo", buffer, 10);
+    EXPECT_STREQ(buffer, "CPU: A ve");
     get_kernel_info(buffer, sizeof buffer);
     EXPECT_EQ(std::string(buffer).rfind("Kernel: ", 0), 0u);
     EXPECT_STRNE(buffer, "Kernel: Unknown");
 }
 
-TEST_F(UtilsHistory, NewestNonEmptyLineFirstAndNothingPastTheOldest) {
-    write_file("history", "one\n\ntwo\n\n\nthree\n");
-    char line[256];
-    ASSERT_TRUE(get_chat_history_line_from("history", 1, line, sizeof line));
-    EXPECT_STREQ(line, "three");
-    ASSERT_TRUE(get_chat_history_line_from("history", 3, line, sizeof line));
-    EXPECT_STREQ(line, "one");
-    EXPECT_FALSE(get_chat_history_line_from("history", 4, line, sizeof line));
-    EXPECT_STREQ(line, "");
-    EXPECT_FALSE(get_chat_history_line_from("history", 0, line, sizeof line));
-}
-
-TEST_F(UtilsHistory, MissingFileGivesNoLine) {
+TEST_F(UtilsFiles, HistoryGivesTheNthNewestNonEmptyLine) {
     char line[256] = "stale";
-    EXPECT_FALSE(get_chat_history_line(1, line, sizeof line));
+    EXPECT_FALSE(get_chat_history_line(1, line, sizeof line));  // no ./chathistory yet
     EXPECT_STREQ(line, "");
-}
-
-TEST_F(UtilsHistory, ManyLinesAndShortBuffers) {
+    write_file("history", "one\n\ntwo\n\n\nthree\n");
     std::string text;
     for (int i = 0; i < 25; i++) text += "line " + std::to_string(i) + "\n";
     write_file("chathistory", text + "last line without newline");
-    char line[256];
+    struct Case {
+        const char* path;
+        int back;
+        size_t size;
+        const char* want;  // null: no such line, and an empty output
+    };
+    const Case cases[] = {{"history", 1, 256, "three"},
+                          {"history", 3, 256, "one"},
+                          {"history", 4, 256, nullptr},
+                          {"history", 0, 256, nullptr},
+                          {"chathistory", 1, 256, "last line without newline"},
+                          {"chathistory", 26, 256, "line 0"},
+                          {"chathistory", 2, 5, "line"}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(get_chat_history_line_from(c.path, c.back, line, c.size), c.want != nullptr) << c.back;
+        EXPECT_STREQ(line, c.want ? c.want : "") << c.back;
+    }
     ASSERT_TRUE(get_chat_history_line(1, line, sizeof line));
     EXPECT_STREQ(line, "last line without newline");
-    ASSERT_TRUE(get_chat_history_line(26, line, sizeof line));
-    EXPECT_STREQ(line, "line 0");
-    char small[5];
-    ASSERT_TRUE(get_chat_history_line(2, small, sizeof small));
-    EXPECT_STREQ(small, "line");
 }
 
 TEST(UtilsTrim, TrailingWhitespaceThenLeadingSpacesAndTabs) {
-    char text[] = " \t hello  world \t\r\n";
-    trim_string(text);
-    EXPECT_STREQ(text, "hello  world");
-    char newline_first[] = "\nname ";
-    trim_string(newline_first);
-    EXPECT_STREQ(newline_first, "\nname");
-    char blank[] = " \t \r\n";
-    trim_string(blank);
-    EXPECT_STREQ(blank, "");
-    char empty[] = "";
-    trim_string(empty);
-    EXPECT_STREQ(empty, "");
+    const std::pair<std::string, const char*> cases[] = {
+        {" \t hello  world \t\r\n", "hello  world"}, {"\nname ", "\nname"}, {" \t \r\n", ""}, {"", ""}};
+    for (auto [text, want] : cases) {
+        trim_string(text.data());
+        EXPECT_STREQ(text.c_str(), want);
+    }
     trim_string(nullptr);
 }
 
