@@ -112,9 +112,7 @@ def classify(s):
     return "game" if p(815, 745) in ((100, 100, 100), WHITE) else None
 
 
-class Display:
-    """The driver's own connection to the test's X server."""
-
+class Display:  # the driver's own connection to the test's X server
     def __init__(self, name):
         self.dpy = X.XOpenDisplay(name.encode())
         if not self.dpy:
@@ -125,8 +123,7 @@ class Display:
             raise Fail("the X server lacks the DAMAGE extension")
         self.damage_event, self.damage, self.frames, self.event = base.value, 0, 0, C.create_string_buffer(192)
 
-    def window(self, wid):
-        """(width, height, viewable) of window wid."""
+    def window(self, wid):  # width, height, viewable
         a = _Attrs()
         X.XGetWindowAttributes(self.dpy, wid, C.byref(a))
         return a.f2, a.f3, a.f17 == 2
@@ -196,7 +193,6 @@ class Session:
         self.wait(lambda: self.screen() == name, lambda: f"the {name} screen (seen: {self.screen()})")
 
     def wait_shot(self, test, what):
-        """Waits for a frame for which test(shot) holds and returns it."""
         return self.wait(lambda: (lambda s: s if s and test(s) else None)(self.grab()), what)
 
     def log(self, path=None):
@@ -244,7 +240,8 @@ class Session:
 
         def mapped():
             self.check(self.running(), f"the game ended at start: {self.log(self.err)[-5:]}")
-            return next((int(w) for w in self.xdo("search", "--pid", self.game.pid).split() if self.x.window(int(w))[2]), 0)
+            windows = map(int, self.xdo("search", "--pid", self.game.pid).split())
+            return next((w for w in windows if self.x.window(w)[2]), 0)
         self.wid = self.wait(mapped, "the game's window to be mapped")
         self.x.watch(self.wid)
         self.xdo("windowactivate", "--sync", self.wid)
@@ -357,7 +354,7 @@ def run(scenarios):
     try:
         scenarios[session.name](session)
     except (Fail, AssertionError, OSError, subprocess.SubprocessError) as error:
-        session.finish(error)
+        session.finish(f"{error} {getattr(error, 'output', None) or ''}")  # a failed command says why
         sys.exit(1)
     session.finish()
     print(f"PASS [{session.name}]")

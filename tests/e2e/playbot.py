@@ -21,7 +21,8 @@ class Bot:
         return [d for d in os.listdir(os.path.join(self.s.work, "worlds")) if re.fullmatch(r"[A-Za-z0-9_]+", d)]
 
     def walk(self):
-        keys = self.rng.sample("wasd", self.rng.choice([1, 1, 2])) + [self.rng.choice(["", "", "shift", "ctrl", "space"])]
+        extra = self.rng.choice(["", "", "shift", "ctrl", "space"])  # walk, sneak, sprint or hop
+        keys = self.rng.sample("wasd", self.rng.choice([1, 1, 2])) + [extra]
         self.s.key(*filter(None, keys), seconds=self.rng.uniform(0.5, 2.5))
 
     def fly(self):
@@ -56,7 +57,8 @@ class Bot:
                            f"{r.choice(BLOCKS + ['air', ''])}".rstrip(),
                "tp": f"/tp {r.uniform(-80, 80):.1f} {r.uniform(100, 130):.1f} {r.uniform(-80, 80):.1f}",
                "fly": r.choice(["/fly enable", "/fly disable"]), "save": f"/save {r.choice(SAVES)}",
-               "load": f"/load {r.choice(SAVES + self.worlds())}", "loadworld": f"/loadworld {r.choice(SAVES + self.worlds())}",
+               "load": f"/load {r.choice(SAVES + self.worlds())}",
+               "loadworld": f"/loadworld {r.choice(SAVES + self.worlds())}",
                "createworld": f"/createworld bot_world_{self.created}",
                "junk": r.choice(["/unknown", "hello there", "/save", "/tp 1 2", "/setblock 1 300 1 stone"])}[kind])
 
