@@ -406,6 +406,7 @@ def playbot(s):
     finally:  # the report and the game's logs go to the artefacts however the session ends
         report = {"seed": seed, "seconds": seconds, "actions": bot.actions, "rss_peaks_kib": bot.peaks,
                   "edits": s.count("[edit] Set block"), "saves": s.count("[world] Saved world"), "lost": lost_edits(s),
+                  "worlds_saved": len(expected_cells(s.log())),
                   "frames": next((l for l in s.log() if l.startswith("[main] ")), ""), "trace": bot.trace[-40:]}
         with open(os.path.join(s.artifacts, "playbot_report.json"), "w") as f:
             json.dump(report, f, indent=1)
