@@ -70,7 +70,7 @@ playbot: deps
 	cmake --build build-asan-game -j$(JOBS) --target qvox
 	ASAN_OPTIONS=halt_on_error=1:detect_leaks=0 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 LIBGL_ALWAYS_SOFTWARE=1 \
 		QVOX_PLAYBOT_SECONDS=$(PLAYBOT_SECONDS) QVOX_PLAYBOT_SEED=$(PLAYBOT_SEED) \
-		bash tests/e2e/playbot_test.sh $(CURDIR)/build-asan-game/qvox $(CURDIR) $(CURDIR)/build-asan-game/e2e-artifacts
+		python3 tests/e2e/scenarios.py playbot $(CURDIR)/build-asan-game/qvox $(CURDIR) $(CURDIR)/build-asan-game/e2e-artifacts
 
 bench: build
 	./build/qvox_bench
