@@ -21,9 +21,14 @@ fi
 
 rm -rf "$out"
 mkdir -p "$out"
-openbox >/dev/null 2>&1 &
+# A window mapped while openbox is still starting up can stay unmapped for
+# good; openbox runs its --startup command once it is ready for windows.
+ready=$(mktemp -u /tmp/qvox-compare-wm-XXXXXX)
+openbox --startup "touch $ready" >/dev/null 2>&1 &
 wm=$!
-for _ in $(seq 1 100); do wmctrl -m >/dev/null 2>&1 && break; sleep 0.05; done
+for _ in $(seq 1 200); do [ -e "$ready" ] && break; sleep 0.05; done
+[ -e "$ready" ] || { echo "openbox did not start" >&2; exit 1; }
+rm -f "$ready"
 trap 'kill $wm 2>/dev/null || true' EXIT
 
 # A scratch game folder: the assets with one background and one splash line,
