@@ -27,8 +27,8 @@ format_check() {
         || { echo "these files differ from .clang-format; run make format"; return 1; }
 }
 
-stage "format check" format_check
-if stage "set-up" "${make[@]}" deps && stage "plain build" "${make[@]}" build \
+# clang-format comes with the set-up.
+if stage "set-up" "${make[@]}" deps && stage "format check" format_check && stage "plain build" "${make[@]}" build \
     && stage "ASan+UBSan and fuzz build" "${make[@]}" asan-build && stage "TSan build" "${make[@]}" tsan-build; then
     stage "unit and smoke tests" ctest --test-dir build -L 'unit|smoke' -j2 --output-on-failure
     stage "end-to-end tests" ctest --test-dir build -L e2e --output-on-failure
