@@ -33,8 +33,8 @@ if stage "set-up" "${make[@]}" deps; then
     stage "format check" format_check
     if stage "plain build" "${make[@]}" build && stage "ASan+UBSan and fuzz build" "${make[@]}" asan-build \
         && stage "TSan build" "${make[@]}" tsan-build; then
-        stage "unit and smoke tests" ctest --test-dir build -L 'unit|smoke' -j2 --output-on-failure
-        stage "end-to-end tests" ctest --test-dir build -L e2e --output-on-failure
+        stage "unit and smoke tests" ctest --test-dir build -L 'unit|threads|smoke' --no-tests=error -j2 --output-on-failure
+        stage "end-to-end tests" ctest --test-dir build -L e2e --no-tests=error --output-on-failure
         stage "unit tests, ASan+UBSan" "${make[@]}" asan-run
         stage "threaded tests, TSan" "${make[@]}" tsan-run
         stage "fuzz targets" "${make[@]}" fuzz-run FUZZ_SECONDS=5

@@ -42,9 +42,10 @@ packages=(
     build-essential cmake pkg-config dpkg-dev
     libx11-dev libxrandr-dev libxinerama-dev libxcursor-dev libxi-dev
     libgl-dev libglvnd-dev
-    # tests, benchmarks and the window smoke test
+    # tests, benchmarks and the end-to-end driver (it counts the game's frames
+    # through libX11 and libXdamage)
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth libgl1-mesa-dri xdotool imagemagick openbox wmctrl x11-utils python3
+    xvfb xauth libgl1-mesa-dri xdotool imagemagick openbox wmctrl x11-utils python3 libx11-6 libxdamage1
     # libFuzzer with its sanitizers, for the fuzz targets
     clang libclang-rt-14-dev
     # the one style of the tree (.clang-format), checked by make test
