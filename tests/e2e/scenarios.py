@@ -115,13 +115,18 @@ def crash(s):
     for line in ("/setblock 8 110 8 glowstone", "/setblock 40 100 -20 wood", "/setblock -5 90 3 sand"):
         s.say(line)
     edits_then_autosave("typed", 3)
+    # Mouse edits need a player standing on known ground and a block in the outline, as in the playing test.
+    shutil.rmtree(os.path.join(s.work, "worlds", "typed"))  # checked; the list now shows "mouse" alone
+    prepared_world(os.path.join(s.work, "worlds"), "mouse")
     s.launch(logs="mouse")
-    s.create_world("mouse")
-    s.say("/give stone 20")
-    s.look(0, 500)
-    for _ in range(3):
-        s.button(1)
-        s.button(3)
+    s.enter_listed("mouse")
+    s.wait(lambda: at_rest(s), "the player to land")
+    s.look(0, 900)
+    s.look(0, -210)
+    s.wait_shot(lambda shot: shot.share((253, 249, 0), 0.06, 0, 0, 1200, 700) >= 0.0001, "the outline of a block")
+    s.button(1, log="[edit] Set block")
+    s.look(120, 0)
+    s.button(3, log="[edit] Set block")
     edits_then_autosave("mouse", 2)
     s.launch(logs="term")
     s.create_world("term")
