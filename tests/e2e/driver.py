@@ -1,9 +1,6 @@
-"""The end-to-end driver: a virtual X server with a window manager, the real game in a scratch folder, input through
-xdotool, and waits. Nothing sleeps for a fixed time but a key held on purpose: every wait is on a condition with a
-timeout, a line of the game's log, a file, the game's end, or what its window shows. The window is read from the
-server in its own coordinates, the ones xdotool clicks in, and only once it is mapped; the game's frames are counted
-through the DAMAGE extension, and keys and buttons are held until the game has drawn two frames, so that however slow
-a frame is, the game polls the press before the release."""
+"""The end-to-end driver: Xvfb with a window manager, the real game in a scratch folder, input through xdotool.
+Every wait is on a condition with a timeout (a log line, a file, the game's end, its window's pixels). Frames are
+counted through the DAMAGE extension; keys and buttons are held for two frames, so a slow frame still sees the press."""
 import ctypes as C
 import os
 import select
@@ -55,8 +52,7 @@ class Shot:
     """The window's pixels at one moment: rows of 32-bit BGRX."""
 
     def __init__(self, image):
-        self.w, self.h, self.bpl = image.f0, image.f1, image.f10
-        self.data = C.string_at(image.f4, self.bpl * self.h)
+        self.w, self.h, self.bpl, self.data = image.f0, image.f1, image.f10, C.string_at(image.f4, image.f10 * image.f1)
 
     def px(self, x, y):
         i = y * self.bpl + 4 * x

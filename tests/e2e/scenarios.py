@@ -37,6 +37,20 @@ def at_rest(s):
     return before and after and before.digest(300, 450, 600, 250) == after.digest(300, 450, 600, 250)
 
 
+def aim_ahead(s):
+    s.look(0, 900)  # straight down (the pitch stops just short of it)
+    s.look(0, -210)  # the ground about three blocks ahead
+
+
+def break_and_place(s):
+    """Breaks the block ahead, turns a little and places one: two edits, each waited for in the log."""
+    aim_ahead(s)
+    s.wait_shot(lambda shot: shot.share((253, 249, 0), 0.06, 0, 0, 1200, 700) >= 0.0001, "the outline of a block")
+    s.button(1, log="[edit] Set block")
+    s.look(120, 0)
+    s.button(3, log="[edit] Set block")
+
+
 def setting(s, folder, key, name="world.txt"):
     lines = s.log(os.path.join(folder, name))
     return next((line.split("=", 1)[1] for line in lines if line.startswith(key + "=")), None)
@@ -121,12 +135,7 @@ def crash(s):
     s.launch(logs="mouse")
     s.enter_listed("mouse")
     s.wait(lambda: at_rest(s), "the player to land")
-    s.look(0, 900)
-    s.look(0, -210)
-    s.wait_shot(lambda shot: shot.share((253, 249, 0), 0.06, 0, 0, 1200, 700) >= 0.0001, "the outline of a block")
-    s.button(1, log="[edit] Set block")
-    s.look(120, 0)
-    s.button(3, log="[edit] Set block")
+    break_and_place(s)
     edits_then_autosave("mouse", 2)
     s.launch(logs="term")
     s.create_world("term")
@@ -224,12 +233,7 @@ def playing(s):
     chunks = lambda: {n: open(os.path.join(folder, "chunks", n), "rb").read() for n in os.listdir(f"{folder}/chunks")}
     before = chunks()
     s.enter_listed("play")
-    s.look(0, 900)  # straight down (the pitch stops just short of it)
-    s.look(0, -210)  # the ground about three blocks ahead
-    s.wait_shot(lambda shot: shot.share((253, 249, 0), 0.06, 0, 0, 1200, 700) >= 0.0001, "the outline of a block")
-    s.button(1, log="[edit] Set block")
-    s.look(120, 0)
-    s.button(3, log="[edit] Set block")
+    break_and_place(s)
     s.leave("play")
     after = chunks()
     changes = [(a[0], b[0]) for n, old in before.items() for a, b in
@@ -263,8 +267,7 @@ def missing_assets(s):
     s.wait_shot(sky, "sky in the game frame")
     s.say("/save play_start")
     s.say("/give sand 5")
-    s.look(0, 900)
-    s.look(0, -210)
+    aim_ahead(s)
     sand = lambda shot: shot.share((238, 214, 175), 0.25, 0, 0, 1200, 700, step=2) >= 0.002  # its flat colour
     s.button(3, log="[edit] Set block")
     s.wait_shot(sand, "the placed sand block")
@@ -320,8 +323,7 @@ def unwritable(s):
     s.launch(argv, cwd=game, logs="second")
     s.enter_listed("ro")
     s.wait_shot(sky, "sky in the game frame")
-    s.look(0, 900)
-    s.look(0, -210)
+    aim_ahead(s)
     s.button(1, log="[edit] Set block")  # a block a few steps ahead: a changed chunk that cannot be saved
     s.look(0, -500)
     messages = s.grab().digest(0, 440, 700, 200)  # the message list, lower left above the hotbar
