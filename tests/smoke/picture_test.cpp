@@ -1,18 +1,12 @@
 // Picture test: the chunk meshes draw the picture the block-by-block pass
-// draws. Places are drawn by both passes in a real window: the standard
-// scene at render distance 10, 50 and 100, a cave lit only by glowstone, a
-// cliff whose face lies on a chunk border (its faces read the light of the
-// neighbour chunk), a wall full of holes (a chunk with more faces than one
-// vertex array reaches), the terrain seen from high above, and a dark room on a
-// chunk border before and after glowstone lights the neighbour chunk. Each
-// place is drawn after the world changed, so the meshes of the places before
-// must follow the changes. At most 0.1 % of the
-// pixels may differ, none by more than 2 levels in any channel, and both
-// passes must count the same blocks.
+// draws, in a real window, at places chosen for what can go wrong: the
+// standard scene at three render distances, a cave lit only by glowstone, a
+// cliff on a chunk border, a wall with more faces than one vertex array
+// reaches, the terrain from high above, and a room whose neighbour chunk is lit
+// after its mesh was made. At most 0.1 % of the pixels may differ, none by more
+// than 2 levels per channel, and both passes must count the same blocks.
 //
 //   qvox_picture_test <output directory>      (run from the repository root)
-//
-// Leaves <place>_meshes.png and <place>_blocks.png in the output directory.
 #include <limits.h>
 #include <sys/stat.h>
 
