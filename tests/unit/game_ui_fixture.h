@@ -1,7 +1,5 @@
-// A headless running game for the console, command, HUD and inventory tests:
-// a GameState with a real World and Player and a menu record whose chat and
-// HUD texts are recognisable formats. Runs in a fresh temporary directory, so
-// ./chathistory and ./worlds start absent.
+// A headless running game for the console, command and HUD tests: a real World
+// and Player, and a language whose texts are recognisable, in a fresh directory.
 #pragma once
 
 #include <gtest/gtest.h>
