@@ -18,11 +18,8 @@ TEST(DataDirFolder, XdgDataHomeThenHome) {
     const std::string too_long = "/" + std::string(DATA_DIR_PATH_MAX, 'x');
     const char* cases[][3] = {// XDG_DATA_HOME, HOME, the folder (null: none)
                               {"/data", "/home/p", "/data/qvox"},
-                              {"", "/home/p", "/home/p/.local/share/qvox"},
-                              {nullptr, "/home/p", "/home/p/.local/share/qvox"},
                               {"relative/data", "/home/p", "/home/p/.local/share/qvox"},
                               {nullptr, "", nullptr},
-                              {"", "relative", nullptr},
                               {nullptr, nullptr, nullptr},
                               {too_long.c_str(), "/home/p", nullptr}};
     for (const auto& [xdg, home, expected] : cases) {
@@ -33,74 +30,51 @@ TEST(DataDirFolder, XdgDataHomeThenHome) {
     }
 }
 
-// An installed tree under a temporary root: share/games/qvox/assets and games/qvox.
-class DataDirTree : public TempDirTest {
-protected:
-    void SetUp() override {
-        TempDirTest::SetUp();
-        root_ = fs::canonical(".").string();
-        assets_ = root_ + "/usr/share/games/qvox/assets";
-        fs::create_directories(assets_);
-        fs::create_directories(root_ + "/usr/games");
-        fs::create_directories(root_ + "/home");
-    }
+using DataDirTree = TempDirTest;
 
-    bool enter(const std::string& folder) {
-        return data_dir_enter(folder.c_str(), assets_.c_str(), error_, sizeof error_);
-    }
-
-    static std::string link_target(const std::string& link) {
-        std::error_code ec;
-        return fs::read_symlink(link, ec).string();
-    }
-
-    std::string root_, assets_;
-    char error_[2 * DATA_DIR_PATH_MAX] = {0};
-};
-
-TEST_F(DataDirTree, InstalledTreeIsToldFromBuildTree) {
-    char assets[DATA_DIR_PATH_MAX] = {0};
-    EXPECT_TRUE(data_dir_installed_assets((root_ + "/usr/games/qvox").c_str(), assets, sizeof assets));
-    EXPECT_EQ(std::string(assets), assets_);
-    // A build tree holds an assets link beside the program, but no share/ above it.
-    fs::create_directories(root_ + "/repo/build/assets");
-    EXPECT_FALSE(data_dir_installed_assets((root_ + "/repo/build/qvox").c_str(), assets, sizeof assets));
-    EXPECT_FALSE(data_dir_installed_assets("qvox", assets, sizeof assets));
-}
-
+// The installed tree is told from a build tree, which holds an assets link
+// beside the program but no share/ above it. The first start makes private
+// folders and links the installed assets; a stale link is renewed, a real
+// assets folder of the player's stays, and a file in the way fails the start.
 TEST_F(DataDirTree, FirstStartCreatesPrivateFoldersAndLinksTheAssets) {
-    const std::string folder = root_ + "/home/.local/share/qvox";
-    ASSERT_TRUE(enter(folder)) << error_;
-    for (const std::string& made : {root_ + "/home/.local", root_ + "/home/.local/share", folder}) {
+    const std::string root = fs::canonical(".").string(), installed = root + "/usr/share/games/qvox/assets";
+    fs::create_directories(installed);
+    fs::create_directories(root + "/usr/games");
+    char error[2 * DATA_DIR_PATH_MAX] = {0};
+    const auto enter = [&](const std::string& folder) {
+        return data_dir_enter(folder.c_str(), installed.c_str(), error, sizeof error);
+    };
+    char assets[DATA_DIR_PATH_MAX] = {0};
+    EXPECT_TRUE(data_dir_installed_assets((root + "/usr/games/qvox").c_str(), assets, sizeof assets));
+    EXPECT_EQ(std::string(assets), installed);
+    fs::create_directories(root + "/repo/build/assets");
+    EXPECT_FALSE(data_dir_installed_assets((root + "/repo/build/qvox").c_str(), assets, sizeof assets) ||
+                 data_dir_installed_assets("qvox", assets, sizeof assets));
+
+    const std::string folder = root + "/home/.local/share/qvox";
+    ASSERT_TRUE(enter(folder)) << error;
+    for (const std::string& made : {root + "/home/.local", root + "/home/.local/share", folder}) {
         struct stat st;
         ASSERT_EQ(stat(made.c_str(), &st), 0) << made;
         EXPECT_EQ(st.st_mode & 0777, 0700u) << made;
     }
-    EXPECT_EQ(link_target(folder + "/assets"), assets_);
+    EXPECT_EQ(fs::read_symlink(folder + "/assets").string(), installed);
     EXPECT_EQ(fs::current_path(), folder);
-    ASSERT_EQ(chdir(root_.c_str()), 0);  // the next start finds everything in place
-    ASSERT_TRUE(enter(folder)) << error_;
-    EXPECT_EQ(fs::current_path(), folder);
+    ASSERT_TRUE(enter(folder)) << "the next start finds everything in place: " << error;
 
-    const std::string stale = root_ + "/home/stale";
+    const std::string stale = root + "/home/stale", own = root + "/home/own";
     fs::create_directories(stale);
     fs::create_symlink("/opt/old/share/games/qvox/assets", stale + "/assets");
-    ASSERT_TRUE(enter(stale)) << error_;
-    EXPECT_EQ(link_target(stale + "/assets"), assets_);
-
-    const std::string own = root_ + "/home/own";  // a real assets folder of the player's stays
+    ASSERT_TRUE(enter(stale)) << error;
+    EXPECT_EQ(fs::read_symlink(stale + "/assets").string(), installed);
     fs::create_directories(own + "/assets");
-    ASSERT_TRUE(enter(own)) << error_;
+    ASSERT_TRUE(enter(own)) << error;
     EXPECT_TRUE(fs::is_directory(fs::symlink_status(own + "/assets")));
-}
 
-TEST_F(DataDirTree, FileInTheWayFailsWithoutMoving) {
-    // Root may write anywhere, so a file where a folder belongs stands in for a forbidden one.
-    const std::string blocker = root_ + "/home/.local";
-    write_file(blocker.c_str(), "");
-    EXPECT_FALSE(enter(blocker + "/share/qvox"));
-    EXPECT_NE(std::string(error_).find(blocker), std::string::npos) << error_;
-    EXPECT_EQ(fs::current_path(), root_);
+    write_file(root + "/home/blocker", "");  // root writes anywhere: a file in the way stands for a forbidden folder
+    EXPECT_FALSE(enter(root + "/home/blocker/qvox"));
+    EXPECT_NE(std::string(error).find(root + "/home/blocker"), std::string::npos) << error;
+    EXPECT_EQ(fs::current_path(), own) << "a failed start stays where it was";
 }
 
 }  // namespace
