@@ -192,27 +192,6 @@ def menus(s):
     s.check(s.log(options) == expected, f"options.txt after closing: {s.log(options)}")
 
 
-def world(s):
-    """Create a world, pause, its settings panel, back to the menu (saved), enter again, close the window (saved)."""
-    folder = os.path.join(s.work, "worlds", "e2e world")
-    s.launch()
-    s.create_world("e2e world")
-    s.wait_shot(terrain, "terrain in the new world")
-    s.key("Escape", screen="paused")
-    s.click(600, 490, "pause_settings")
-    s.click(600, 380, "paused")
-    s.click(600, 570, "main", "[world] Saved world e2e world")
-    s.check(setting(s, folder, "last_saved") and os.listdir(os.path.join(folder, "chunks")), "leaving saved no world")
-    first = os.stat(os.path.join(folder, "world.txt"))
-    s.enter_listed("e2e world")
-    s.wait_shot(terrain, "terrain in the world entered again")
-    s.close()
-    again = os.stat(os.path.join(folder, "world.txt"))
-    s.check(s.count("[world] Saved world e2e world") == 2 and again.st_mtime_ns != first.st_mtime_ns,
-            "closing the window during a game did not save the world")
-    s.check(setting(s, s.work, "render_distance", "options.txt"), "options.txt missing after close")
-
-
 def playing(s):
     """Starts on the surface, walks, breaks and places blocks with the mouse; the saved world shows all of it."""
     folder = os.path.join(s.work, "worlds", "play")
