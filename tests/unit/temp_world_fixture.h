@@ -1,6 +1,5 @@
-// Fixtures that run each test in a fresh temporary working directory, so that
-// ./worlds, ./options.txt and ./chathistory start absent; TempWorldTest adds a
-// World (with its running worker) created there.
+// Each test runs in a fresh temporary working directory, so that ./worlds,
+// ./options.txt and ./chathistory start absent; TempWorldTest adds a World.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -86,10 +85,9 @@ inline std::vector<Entry> reference_list(const Chunk* chunk, World* world) {
                 int faces = 0;
                 for (int f = 0; f < 6; f++) {
                     const int nx = wx + dirs[f][0], ny = wy + dirs[f][1], nz = wz + dirs[f][2];
-                    if (world_get_block(world, nx, ny, nz) != BLOCK_AIR) continue;
                     const Chunk* n =
                         world_get_chunk(world, world_to_chunk_xz(nx), world_to_chunk_y(ny), world_to_chunk_xz(nz));
-                    if (n && n->loaded) faces |= 1 << f;
+                    if (world_get_block(world, nx, ny, nz) == BLOCK_AIR && n && n->loaded) faces |= 1 << f;
                 }
                 if (faces) out.push_back(Entry{x, y, z, faces, 0});
             }
