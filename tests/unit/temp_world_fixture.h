@@ -72,8 +72,7 @@ inline void PrintTo(const Entry& e, std::ostream* os) {
     *os << "(" << e.x << "," << e.y << "," << e.z << " faces " << e.faces << " light " << e.light << ")";
 }
 
-// The list rebuild done the slow way: every neighbour through world_get_block,
-// and the loaded test through a lookup of the chunk that holds the neighbour.
+// The list the slow way: each neighbour through world_get_block and a lookup of its chunk.
 inline std::vector<Entry> reference_list(const Chunk* chunk, World* world) {
     const int dirs[6][3] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
     std::vector<Entry> out;
@@ -125,8 +124,7 @@ protected:
         TempDirTest::TearDown();
     }
 
-    // A cached record with terrain, in play unless `loaded` is false; its
-    // blocks are air until the test fills them.
+    // A cached record with terrain (all air), in play unless `loaded` is false.
     Chunk* add_chunk(int32_t cx, int32_t cy, int32_t cz, bool loaded = true) {
         Chunk* chunk = load_chunk(world_, cx, cy, cz);
         if (chunk) {
