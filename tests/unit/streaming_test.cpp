@@ -1,7 +1,6 @@
 // Streaming. Most tests play below y = 0, where generation is cheap: only air.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -119,18 +118,15 @@ TEST_F(StreamingTest, RemovalsGoOneAtATimeOrDownToTheSoftLimitAndSparePinnedReco
 }
 
 TEST_F(StreamingTest, LongFlightKeepsTheCacheBoundedAndTheGroundUnderThePlayer) {
-    int most = 0;
     long late_total = 0;
     for (int step = 0; step < FLIGHT_CHUNKS; step++) {
         world_update_chunks(world_, centre_of(step, DEEP, 0), EAST);
-        most = std::max(most, count());
         if (step >= FLIGHT_CHUNKS - 100) late_total += count();
         for (Chunk* c : {get(step, DEEP, 0), get(step, DEEP - 1, 0)})
             ASSERT_TRUE(c && c->generated && c->loaded) << "step " << step;
     }
     // Removals wait while the worker pins the last record, so only the average keeps to the limit.
     EXPECT_LE(late_total / 100, STREAM_SOFT_CHUNK_LIMIT + 9) << "the cache does not keep growing";
-    EXPECT_GE(most, STREAM_SOFT_CHUNK_LIMIT) << "ordinary play keeps the one-per-update removal";
 }
 
 // Lists must gain the faces toward chunks that come into play later.
@@ -147,6 +143,8 @@ TEST_F(StreamingTest, BordersHaveNoHolesAfterSpawnAndAfterACrossing) {
 // Also run under ThreadSanitizer: the worker lights, meshes and saves meanwhile.
 TEST_F(StreamingTest, ConcurrencyStressStreamingEditsAndSaves) {
     ASSERT_TRUE(world_load(world_, "stress"));
+    world_set_block(world_, 0, 200, 0, BLOCK_GLOWSTONE);
+    EXPECT_TRUE(get(0, 3, 0)->generated) << "an edit gets terrain first, or streaming would generate over it";
     std::mt19937 rng(7);
     const BlockType kinds[] = {BLOCK_GLOWSTONE, BLOCK_STONE, BLOCK_AIR, BLOCK_WOOD};
     int last[3] = {};
