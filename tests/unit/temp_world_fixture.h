@@ -1,6 +1,5 @@
-// Fixtures that run each test in a fresh temporary working directory, so that
-// ./worlds, ./options.txt and ./chathistory start absent; TempWorldTest adds a
-// World (with its running worker) created there.
+// Each test runs in a fresh temporary working directory, so that ./worlds,
+// ./options.txt and ./chathistory start absent; TempWorldTest adds a World.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -73,8 +72,7 @@ inline void PrintTo(const Entry& e, std::ostream* os) {
     *os << "(" << e.x << "," << e.y << "," << e.z << " faces " << e.faces << " light " << e.light << ")";
 }
 
-// The list rebuild done the slow way: every neighbour through world_get_block,
-// and the loaded test through a lookup of the chunk that holds the neighbour.
+// The list the slow way: each neighbour through world_get_block and a lookup of its chunk.
 inline std::vector<Entry> reference_list(const Chunk* chunk, World* world) {
     const int dirs[6][3] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
     std::vector<Entry> out;
@@ -86,10 +84,9 @@ inline std::vector<Entry> reference_list(const Chunk* chunk, World* world) {
                 int faces = 0;
                 for (int f = 0; f < 6; f++) {
                     const int nx = wx + dirs[f][0], ny = wy + dirs[f][1], nz = wz + dirs[f][2];
-                    if (world_get_block(world, nx, ny, nz) != BLOCK_AIR) continue;
                     const Chunk* n =
                         world_get_chunk(world, world_to_chunk_xz(nx), world_to_chunk_y(ny), world_to_chunk_xz(nz));
-                    if (n && n->loaded) faces |= 1 << f;
+                    if (world_get_block(world, nx, ny, nz) == BLOCK_AIR && n && n->loaded) faces |= 1 << f;
                 }
                 if (faces) out.push_back(Entry{x, y, z, faces, 0});
             }
@@ -127,8 +124,7 @@ protected:
         TempDirTest::TearDown();
     }
 
-    // A cached record with terrain, in play unless `loaded` is false; its
-    // blocks are air until the test fills them.
+    // A cached record with terrain (all air), in play unless `loaded` is false.
     Chunk* add_chunk(int32_t cx, int32_t cy, int32_t cz, bool loaded = true) {
         Chunk* chunk = load_chunk(world_, cx, cy, cz);
         if (chunk) {
