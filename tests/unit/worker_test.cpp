@@ -32,7 +32,8 @@ protected:
     void park_worker() {
         pthread_mutex_lock(&world_->cache_mutex);
         queue_light_job(kParkedChunk, 0, kParkedChunk);
-        for (bool taken = false; !taken; sleep_ms(1)) {
+        for (int waited = 0, taken = 0; !taken; waited++, sleep_ms(1)) {
+            ASSERT_LT(waited, 10000) << "the worker never took the parked job";
             pthread_mutex_lock(&world_->worker_queue.mutex);
             taken = world_->worker_queue.count == 0 && world_->worker_queue.jobs_in_progress == 1;
             pthread_mutex_unlock(&world_->worker_queue.mutex);
