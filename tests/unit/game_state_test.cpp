@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -13,11 +12,9 @@ namespace {
 // One frame of keys named in `pressed`; returns the state and effects as text.
 std::string press(GameState* game, const std::string& pressed) {
     LoopKeys k = {};
-    const char* names[] = {"f2", "f3", "f4", "f5", "esc", "p", "f11", "r", "t", "inv"};
+    const char* names[] = {" f2 ", " f3 ", " f4 ", " f5 ", " esc ", " p ", " f11 ", " r ", " t ", " inv "};
     bool* keys[] = {&k.f2, &k.f3, &k.f4, &k.f5, &k.escape, &k.p, &k.f11, &k.r, &k.t, &k.inventory_open};
-    std::istringstream words(pressed);
-    for (std::string w; words >> w;)
-        for (int i = 0; i < 10; i++) *keys[i] |= w == names[i];
+    for (int i = 0; i < 10; i++) *keys[i] = (" " + pressed + " ").find(names[i]) != std::string::npos;
     const LoopKeyEffects e = game_apply_loop_keys(game, k);
     std::string text = "mode " + std::to_string(game->hud.mode) + "/" + std::to_string(game->hud.prev_mode);
     if (game->paused) text += " paused";
@@ -41,14 +38,12 @@ TEST(GameLoopKeys, ScriptsFromARunningGame) {
     };
     const Case cases[] = {
         // The later function key wins; system information is read on entering its page only.
-        {false, true, {{"f4 f5", "mode 3/3 captured +info"}, {"f5", "mode 3/3 captured"}}},
-        {false, true, {{"f2", "mode 0/0 captured"}, {"f5", "mode 3/3 captured +info"}}},
+        {false, true, {{"f4 f5", "mode 3/3 captured +info"}, {"f5", "mode 3/3 captured"}, {"f2", "mode 0/0 captured"}}},
         // Escape closes the open inventory (which freed the cursor) before it pauses.
         {false, false, {{"esc inv", "mode 0/0 captured +hide +inventory"}, {"esc", "mode 0/0 paused +show"}}},
         {false, true, {{"p", "mode 0/0 paused +show"}, {"p", "mode 0/0 captured +hide"}, {"", "mode 0/0 captured"}}},
-        {true, false, {{"t r", "mode 0/0 paused +reset"}}},  // no chat while paused
-        {false, true, {{"t f3", "mode 1/1 chat +show +chat"}}},
-        {false, true, {{"f11", "mode 0/0 captured +fullscreen"}, {"", "mode 0/0 captured"}}}};
+        {true, false, {{"t r f11", "mode 0/0 paused +fullscreen +reset"}}},  // no chat while paused
+        {false, true, {{"t f3", "mode 1/1 chat +show +chat"}}}};
     for (const Case& c : cases) {
         GameState game;
         game_state_init(&game);

@@ -1,6 +1,4 @@
-// The menus' files and inputs: ./options.txt with the fonts it names, the two
-// sliders, language files and their format lines, the language scan, splash
-// lines, background candidates, the world list and new world names.
+// The menus' files and inputs: options, fonts, sliders, languages, splashes, backgrounds, the world list, new names.
 #include <unistd.h>
 
 #include <cstdio>
@@ -30,7 +28,6 @@ protected:
 
     static void make_dirs(const std::string& path) { std::filesystem::create_directories(path); }
 
-    // Writes a file, creating the folders above it.
     static void write_file(const std::string& path, const std::string& content) {
         const std::filesystem::path parent = std::filesystem::path(path).parent_path();
         if (!parent.empty()) make_dirs(parent);
@@ -54,18 +51,19 @@ protected:
     MenuSystem* menu_ = &record_;
 };
 
-// n lines "<prefix><i>" (1-based), each ended by a line feed.
 std::string numbered_lines(const std::string& prefix, int n) {
     std::string out;
     for (int i = 1; i <= n; i++) out += prefix + std::to_string(i) + "\n";
     return out;
 }
 
-// Each file is read by the start-up; the settings as "distance fps language family variant".
-TEST_F(MenuFiles, ReadingRulesClampingAndNamesThatAreNotInstalled) {
+// Settings shown as "distance fps language family variant"; a font family needs a ttf folder.
+TEST_F(MenuFiles, OptionsReadingRulesFontScanAFailedSaveAndTheSliders) {
     for (const std::string lang : {"en", "de"}) write_language(lang, lang + "\n");
-    for (const char* f : {"JetBrainsMono/ttf/JetBrainsMono-Bold.ttf", "JetBrainsMono/ttf/JetBrainsMono-Regular.ttf",
-                          "DejaVuSans/ttf/Sans-Regular.ttf", "DejaVuSans/ttf/Sans-Bold.ttf"})
+    for (const char* f :
+         {"NoTtf/readme", "Loose.ttf", "Other/ttf/Other.ttf", "JetBrainsMono/ttf/JetBrainsMono-Bold.ttf",
+          "JetBrainsMono/ttf/JetBrainsMono-Regular.ttf", "Empty/ttf/Empty.TTF", "Empty/ttf/notes.txt",
+          "F/ttf/F-Bold.ttf", "F/ttf/F-Regular.ttf", "F/ttf/F-Italic.ttf", "F/ttf/F.v2.ttf"})
         write_file(std::string("assets/fonts/") + f, "");
     const std::string plain = " en JetBrainsMono JetBrainsMono-Regular.ttf";
     const std::pair<std::string, std::string> cases[] = {
@@ -81,9 +79,10 @@ TEST_F(MenuFiles, ReadingRulesClampingAndNamesThatAreNotInstalled) {
         {"language=xx\nfont_family=Comic\nfont_variant=JetBrainsMono-Bold.ttf\n",
          "50.00 144 en JetBrainsMono JetBrainsMono-Bold.ttf"},
         {"font_variant=JetBrainsMono-Bold.ttf\n", "50.00 144" + plain},  // a variant without a family is ignored
-        {"font_family=DejaVuSans\nfont_variant=Sans-Bold.ttf\nlanguage=de\n", "50.00 144 de DejaVuSans Sans-Bold.ttf"},
         // The second 255-byte piece of this line is a settings line of its own.
-        {"#" + std::string(254, 'x') + "max_fps=200\n", "50.00 200" + plain}};
+        {"#" + std::string(254, 'x') + "max_fps=200\n", "50.00 200" + plain},
+        {"font_family=F\nfont_variant=F-Bold.ttf\nlanguage=de\n", "50.00 144 de F F-Bold.ttf"},
+        {"font_family=F\n", "50.00 144 en F F-Regular.ttf"}};  // the family's variants are read again
     for (const auto& [options, want] : cases) {
         std::remove("options.txt");
         if (!options.empty()) write_file("options.txt", options);
@@ -98,29 +97,7 @@ TEST_F(MenuFiles, ReadingRulesClampingAndNamesThatAreNotInstalled) {
         EXPECT_STREQ(menu_->available_languages[menu_->current_language_index], menu_->current_language);
         EXPECT_STREQ(menu_->text_select_world, menu_->current_language);  // its texts are loaded
     }
-}
-
-TEST_F(MenuFiles, AFailedSaveSaysSoAndLeavesNoTemporaryFile) {
-    make_dirs("options.txt/inside");  // a directory cannot be replaced by a file
-    testing::internal::CaptureStderr();
-    menu_save_settings(menu_);
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("Failed to save options.txt\n"), std::string::npos) << err;
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator("."), {}), 1) << "a temporary file is left";
-}
-
-TEST_F(MenuFiles, FontFamiliesNeedATtfFolderRegularIsTheDefaultAndTheButtonsWrapOrStop) {
-    for (const char* f : {"NoTtf/readme", "Loose.ttf", "Other/ttf/Other.ttf",
-                          "JetBrainsMono/ttf/JetBrainsMono-Regular.ttf", "Empty/ttf/Empty.TTF", "Empty/ttf/notes.txt",
-                          "F/ttf/F-Bold.ttf", "F/ttf/F-Regular.ttf", "F/ttf/F-Italic.ttf", "F/ttf/F.v2.ttf"})
-        write_file(std::string("assets/fonts/") + f, "");
-    menu_scan_fonts(menu_);
-    ASSERT_EQ(menu_->font_families_count, 4);
-    EXPECT_STREQ(menu_->font_families[menu_->current_font_family_index], "JetBrainsMono");
-    menu_scan_font_variants(menu_, "F");
-    ASSERT_EQ(menu_->font_variants_count, 4);
-    EXPECT_STREQ(menu_->font_variants[menu_->current_font_variant_index], "F-Regular.ttf");
-
+    ASSERT_TRUE(menu_->font_families_count == 4 && menu_->font_variants_count == 4);
     menu_->current_font_variant_index = 0;
     EXPECT_FALSE(menu_font_variant_step(menu_, -1));
     EXPECT_TRUE(menu_font_variant_step(menu_, 3));
@@ -128,17 +105,23 @@ TEST_F(MenuFiles, FontFamiliesNeedATtfFolderRegularIsTheDefaultAndTheButtonsWrap
     menu_->current_font_family_index = 0;
     menu_previous_font_family(menu_);
     EXPECT_EQ(menu_->current_font_family_index, 3);
-}
 
-// The value the mouse picks over a 500-pixel track starting at x 350.
-TEST(MenuSliders, ClampedAtTheLeftAndTheTopOfTheFrameRateIsUnlimited) {
+    std::remove("options.txt");
+    make_dirs("options.txt/inside");  // a directory cannot be replaced by a file
+    testing::internal::CaptureStderr();
+    menu_save_settings(menu_);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("Failed to save options.txt\n"), std::string::npos) << err;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator("."), {}), 2) << "a temporary file is left";
+
+    // The sliders: the value the mouse picks over a 500-pixel track starting at x 350.
     EXPECT_EQ(menu_render_distance_from_mouse(300.0f, 350), 10.0f);
     const std::pair<float, int> fps[] = {{350.0f + 0.94f * 500.0f, 227}, {350.0f + 0.95f * 500.0f, 0}, {300.0f, 30}};
     for (const auto& [mouse, value] : fps) EXPECT_EQ(menu_max_fps_from_mouse(mouse, 350), value) << mouse;
 }
 
 // Slots past the end of the file keep what they held; an empty line empties its slot.
-TEST_F(MenuFiles, LinesFillTheSlotsInOrderCutToTheirCapacity) {
+TEST_F(MenuFiles, LinesFillTheirSlotsMissingFilesAreNamedAndFormatsThatDoNotFitAreDropped) {
     MenuSystem* m = menu_;
     const std::pair<std::string, std::vector<std::pair<const char*, std::string>>> cases[] = {
         {numbered_lines("L", 40),
@@ -159,17 +142,11 @@ TEST_F(MenuFiles, LinesFillTheSlotsInOrderCutToTheirCapacity) {
     write_language("yy", "", "", credits);
     load("yy");
     EXPECT_EQ(m->credits_text, credits.substr(0, 4095));
-}
+    make_dirs("assets/text/zz");  // missing files say which path, and the credits fall back
+    EXPECT_NE(load("zz").find("Failed to load chat text from: ./assets/text/zz/chat.txt\n"), std::string::npos);
+    EXPECT_STREQ(m->credits_text, "Credits data not available.");
 
-TEST_F(MenuFiles, MissingFilesSayWhichPathAndCreditsFallBack) {
-    make_dirs("assets/text/xx");
-    const std::string err = load("xx");
-    EXPECT_NE(err.find("Failed to load chat text from: ./assets/text/xx/chat.txt\n"), std::string::npos) << err;
-    EXPECT_STREQ(menu_->credits_text, "Credits data not available.");
-}
-
-// Dropped: a string where floats come, %n, two strings for one, a width read from an argument.
-TEST_F(MenuFiles, FormatLinesThatWouldReadMissingArgumentsAreDropped) {
+    // Dropped: a string where floats come, %n, two strings for one, a width read from an argument.
     write_language("xx", numbered_lines("m", 13) + "%d then %s\n",
                    "q\n%s\nu\ns\n%n\n%s %s\n%*d\ni\n%%s selected\n%.20s?\nf\nf\nf\nn\nn\nn\n%s at %.1f %.1f %.1f\n");
     const std::string err = load("xx");
@@ -180,18 +157,16 @@ TEST_F(MenuFiles, FormatLinesThatWouldReadMissingArgumentsAreDropped) {
         {g.msg_world_load_failed, ""},   {g.msg_block_selected, "%%s selected"},
         {g.msg_unknown_block, "%.20s?"}, {g.msg_block_set, "%s at %.1f %.1f %.1f"}};
     for (const auto& [slot, want] : slots) EXPECT_STREQ(slot, want);
-    EXPECT_NE(err.find("./assets/text/xx/menu.txt, line 14"), std::string::npos) << err;
     EXPECT_NE(err.find("./assets/text/xx/chat.txt, line 5"), std::string::npos) << err;
 
     const std::tuple<const char*, const char*, bool> formats[] = {
-        {"Last: %s (%d chunks)", "sd", true}, {"%-20s|%5d", "sd", true}, {"only %s", "sd", true},
-        {"%.2f %lf %e", "fff", true},         {"%ld", "d", false},       {"%1$s", "s", false},
-        {"ends with %", "s", false},          {"%Lf", "f", false}};
+        {"%-20s|%5d", "sd", true}, {"only %s", "sd", true},     {"%.2f %lf %e", "fff", true}, {"%ld", "d", false},
+        {"%1$s", "s", false},      {"ends with %", "s", false}, {"%Lf", "f", false}};
     for (const auto& [format, kinds, fits] : formats) EXPECT_EQ(menu_format_fits(format, kinds), fits) << format;
 }
 
-// Each row adds to the folder; English is chosen wherever it is listed, else the first.
-TEST_F(MenuFiles, LanguageScanListsFoldersWithShortNames) {
+// Each language row adds to the folder; English is chosen wherever it is listed, else the first.
+TEST_F(MenuFiles, LanguageScanSplashLinesAndBackgroundCandidates) {
     menu_next_language(menu_);  // no languages: the button does nothing
     EXPECT_EQ(access("options.txt", F_OK), -1);
     const std::tuple<std::vector<std::string>, int, const char*> cases[] = {
@@ -203,30 +178,25 @@ TEST_F(MenuFiles, LanguageScanListsFoldersWithShortNames) {
         ASSERT_EQ(menu_->available_languages_count, count);
         const char* want = current ? current : menu_->available_languages[0];
         EXPECT_STREQ(menu_->current_language, want);
-        EXPECT_STREQ(menu_->available_languages[menu_->current_language_index], want);
         EXPECT_STREQ(menu_->text_select_world, want);
     }
-}
 
-TEST_F(MenuFiles, SplashLinesAndBackgroundCandidates) {
     write_file("assets/splashtexts/splashs.txt", "\n" + numbered_lines("s", 300));
     menu_load_splash_text(menu_);
     EXPECT_EQ(menu_->splash_texts_count, 256);  // at most 256 non-empty lines
     EXPECT_EQ(menu_->current_splash_text[0], 's');
     write_file("assets/splashtexts/splashs.txt", "\n\n\n");
     menu_load_splash_text(menu_);
-    EXPECT_EQ(std::pair(menu_->splash_texts_count, std::string(menu_->current_splash_text)),
-              std::pair(0, std::string()));
+    EXPECT_TRUE(menu_->splash_texts_count == 0 && menu_->current_splash_text[0] == '\0');
 
     for (const char* name : {"a.png", "b.PNG", ".png", "c.png.txt", "dusk.png"})
         write_file(std::string("bg/") + name, "x");
     char names[8][256] = {};
     ASSERT_EQ(menu_list_backgrounds("bg", names, 8), 2);  // ending in lower-case .png
     EXPECT_EQ((std::set<std::string>{names[0], names[1]}), (std::set<std::string>{"a.png", "dusk.png"}));
-    EXPECT_EQ(menu_list_backgrounds("missing", names, 8), 0);
 }
 
-TEST_F(MenuFiles, WorldListReadsFolderMetadataAndItsKeysReachEveryRow) {
+TEST_F(MenuFiles, WorldListReadsFolderMetadataItsKeysReachEveryRowAndNewNamesAreChecked) {
     menu_->current_state = MENU_STATE_WORLD_SELECT;
     menu_scan_worlds(menu_);  // no ./worlds: an empty list where Enter does nothing
     menu_world_select_keys(menu_, false, false, true, false);
@@ -254,11 +224,7 @@ TEST_F(MenuFiles, WorldListReadsFolderMetadataAndItsKeysReachEveryRow) {
     EXPECT_STREQ(menu_->selected_world_name, menu_->available_worlds[9].name);
     menu_scan_worlds(menu_);
     EXPECT_EQ(menu_->selected_world_index, 0);
-}
 
-TEST_F(MenuFiles, NewWorldNamesAreCheckedAgainstTheListAndFiltered) {
-    make_dirs("worlds/Taken");
-    menu_scan_worlds(menu_);
     strcpy(menu_->text_error_empty_name, "empty!");
     strcpy(menu_->text_error_exists, "exists!");
     const auto error = [&] {
@@ -266,7 +232,7 @@ TEST_F(MenuFiles, NewWorldNamesAreCheckedAgainstTheListAndFiltered) {
     };
     menu_create_world_request(menu_);
     EXPECT_EQ(error(), "shown empty!");
-    for (char c : std::string("Taken")) menu_create_world_type_char(menu_, c);
+    for (char c : std::string("alpha")) menu_create_world_type_char(menu_, c);
     EXPECT_EQ(error(), "empty!");  // typing hides the error line
     menu_create_world_request(menu_);
     EXPECT_EQ(error(), "shown exists!");
@@ -275,11 +241,11 @@ TEST_F(MenuFiles, NewWorldNamesAreCheckedAgainstTheListAndFiltered) {
     EXPECT_EQ(std::pair(menu_->current_state, menu_->create_world_error), std::pair(MENU_STATE_MAIN, false));
     menu_create_world_type_char(menu_, ' ');
     menu_create_world_request(menu_);
-    EXPECT_STREQ(menu_->selected_world_name, "Taken ");  // used as typed, not trimmed
+    EXPECT_STREQ(menu_->selected_world_name, "alpha ");  // used as typed, not trimmed
 
     for (char c : std::string("a-b c_1!\xe9")) menu_create_world_type_char(menu_, static_cast<unsigned char>(c));
     menu_create_world_type_char(menu_, 0x439);  // a Cyrillic letter
-    EXPECT_STREQ(menu_->new_world_name, "Taken ab c_1");
+    EXPECT_STREQ(menu_->new_world_name, "alpha ab c_1");
     for (int i = 0; i < 256; i++) menu_create_world_type_char(menu_, 'x');
     EXPECT_EQ(strlen(menu_->new_world_name), 255u);
 }

@@ -9,8 +9,7 @@
 #include "player.h"
 #include "temp_world_fixture.h"
 
-// The binary is linked with --wrap=fsync: a slow disk holds a save job 20 ms
-// longer between its copy of the cells and its rename.
+// Linked with --wrap=fsync: a slow disk holds a save job 20 ms between its copy of the cells and its rename.
 static std::atomic<bool> slow_disk{false};
 
 extern "C" int __real_fsync(int fd);
@@ -47,8 +46,7 @@ protected:
     }
 };
 
-// Every round edits two cells of its own, high above the terrain: the first
-// before a save job is queued, the second before a whole-world save runs.
+// Each round edits one cell before a save job is queued and one before a whole-world save runs.
 TEST_F(SaveConcurrencyTest, NewestCopyOfAChunkWinsOverAnOlderSaveJob) {
     load(3, "race");
     Chunk* chunk = world_get_chunk(world_, 0, 1, 0);
@@ -71,25 +69,20 @@ TEST_F(SaveConcurrencyTest, NewestCopyOfAChunkWinsOverAnOlderSaveJob) {
 
 using AutosaveTest = SaveConcurrencyTest;
 
-// Autosave writes the edited chunks and the player's position, and nothing
-// while nothing changed; the game runs it every five seconds of play. A save
-// that cannot be queued leaves the chunk free to go (streaming keeps a chunk
-// until its save is done).
+// A save that cannot be queued leaves the chunk free to go: streaming keeps a chunk until its save is done.
 TEST_F(AutosaveTest, WritesEditsAndPositionEveryFiveSecondsWhenSomethingChanged) {
     load(5, "auto");
-    const auto autosave = [&](Vector3 position) {
-        const int queued = world_autosave(world_, position);
-        worker_flush_queue(world_);
-        return queued;
-    };
     world_set_block(world_, 3, 120, 4, BLOCK_GLOWSTONE);  // chunk (0,1,0)
     world_set_block(world_, -3, 120, 4, BLOCK_WOOD);      // chunk (-1,1,0)
-    EXPECT_EQ(autosave(Vector3{1.5f, 121.0f, 2.25f}), 2);
+    EXPECT_EQ(world_autosave(world_, Vector3{1.5f, 121.0f, 2.25f}), 2);
+    worker_flush_queue(world_);
     EXPECT_TRUE(cell_on_disk("auto", 3, 120, 4) == BLOCK_GLOWSTONE && cell_on_disk("auto", -3, 120, 4) == BLOCK_WOOD);
     ASSERT_EQ(remove("./worlds/auto/world.txt"), 0);
-    EXPECT_EQ(autosave(Vector3{1.5f, 121.0f, 2.25f}), 0);
+    EXPECT_EQ(world_autosave(world_, Vector3{1.5f, 121.0f, 2.25f}), 0);
+    worker_flush_queue(world_);
     EXPECT_EQ(file_size("./worlds/auto/world.txt"), -1) << "nothing edited and the player still: nothing written";
-    EXPECT_EQ(autosave(Vector3{7.0f, 110.0f, -3.5f}), 0);
+    EXPECT_EQ(world_autosave(world_, Vector3{7.0f, 110.0f, -3.5f}), 0);
+    worker_flush_queue(world_);
     EXPECT_NE(read_file("./worlds/auto/world.txt").find("player_x=7.000000\nplayer_y=110.000000\nplayer_z=-3.500000\n"),
               std::string::npos);
 

@@ -1,5 +1,4 @@
-// System information parsers against prepared proc-like files and commands,
-// and the chat history reader on a long file (browsing it is tested with the chat line).
+// System information parsers and the chat history reader; browsing the history is tested with the chat line.
 #include "utils.h"
 
 #include <string>
@@ -11,7 +10,7 @@ namespace {
 
 using UtilsFiles = TempDirTest;
 
-TEST_F(UtilsFiles, MemoryCpuGpuAndKernelLinesSkipOnlySpacesAndFallBackToUnknown) {
+TEST_F(UtilsFiles, SystemLinesSkipOnlySpacesAndFallBackToUnknownAndHistoryReadsBackwards) {
     write_file("status", "Name:\tqvox\nVmPeak:\t 999999 kB\nVmRSS:\t  204900 kB\nVmRSS:\t 1 kB\n");
     EXPECT_EQ(get_process_memory_mb_from("status"), 200);
     EXPECT_EQ(get_process_memory_mb_from("missing"), 0);
@@ -27,7 +26,7 @@ TEST_F(UtilsFiles, MemoryCpuGpuAndKernelLinesSkipOnlySpacesAndFallBackToUnknown)
         {'g', "true", "GPU: Unknown"},
         {'k', "printf '6.1.0-test\\nsecond\\n'", "Kernel: 6.1.0-test"},
         {'k', "true", "Kernel: Unknown"}};
-    char buffer[128];
+    char buffer[256];
     for (const auto& [what, input, want] : cases) {
         if (what == 'c' && input) write_file("cpuinfo", input);
         if (what == 'c') get_cpu_model_from("cpuinfo", buffer, sizeof buffer);
@@ -35,18 +34,15 @@ TEST_F(UtilsFiles, MemoryCpuGpuAndKernelLinesSkipOnlySpacesAndFallBackToUnknown)
         if (what == 'k') get_kernel_info_from_command(input, buffer, sizeof buffer);
         EXPECT_STREQ(buffer, want) << (input ? input : "(no file)");
     }
-}
 
-TEST_F(UtilsFiles, HistoryGivesTheNthNewestNonEmptyLineOfALongFile) {
     std::string text;
     for (int i = 0; i < 25; i++) text += "line " + std::to_string(i) + "\n\n";
     write_file("chathistory", text + "last line without newline");
-    const std::tuple<int, size_t, const char*> cases[] = {
+    const std::tuple<int, size_t, const char*> lines[] = {
         {1, 256, "last line without newline"}, {26, 256, "line 0"}, {0, 256, nullptr}, {2, 5, "line"}};
-    char line[256];
-    for (const auto& [back, size, want] : cases) {
-        EXPECT_EQ(get_chat_history_line(back, line, size), want != nullptr) << back;
-        EXPECT_STREQ(line, want ? want : "") << back;
+    for (const auto& [back, size, want] : lines) {
+        EXPECT_EQ(get_chat_history_line(back, buffer, size), want != nullptr) << back;
+        EXPECT_STREQ(buffer, want ? want : "") << back;
     }
 }
 

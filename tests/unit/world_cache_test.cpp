@@ -3,7 +3,6 @@
 
 #include <map>
 #include <random>
-#include <string>
 #include <tuple>
 
 #include "temp_world_fixture.h"
@@ -13,26 +12,7 @@ namespace {
 
 using WorldCacheTest = TempWorldTest;
 
-// Cell access ignores cells outside the chunk; block reads find their cells
-// below zero too, read a missing chunk as solid or air, and create no record.
-TEST_F(WorldCacheTest, ReadsFindTheirCellsAndCreateNothing) {
-    Chunk* a = add_chunk(-1, -2, -1);
-    for (const auto& p : {std::tuple(-1, 0, 0), {32, 0, 0}, {0, 64, 0}, {0, -1, 0}, {0, 0, 32}, {0, 0, INT32_MIN}}) {
-        world_chunk_set_block(a, std::get<0>(p), std::get<1>(p), std::get<2>(p), BLOCK_STONE);
-        EXPECT_EQ(world_chunk_get_block(a, std::get<0>(p), std::get<1>(p), std::get<2>(p)), BLOCK_AIR);
-    }
-    EXPECT_FALSE(a->modified);
-    a->blocks[63][0][31].type = BLOCK_WOOD;
-    EXPECT_EQ(world_get_block(world_, -1, -65, -32), BLOCK_WOOD);
-    EXPECT_EQ(world_get_block_or_solid(world_, -1, -65, -32), BLOCK_WOOD);
-    EXPECT_EQ(world_get_block(world_, 0, 70, 0), BLOCK_AIR);
-    EXPECT_EQ(world_get_block_or_solid(world_, 0, 70, 0), BLOCK_STONE);
-    EXPECT_EQ(count(), 1);
-}
-
-// Random appends and removals, then appends up to capacity: every record left
-// is found through the index, with its blocks; past capacity nothing is added
-// and an edit is dropped.
+// After random appends and removals up to capacity every record left is found through the index, with its blocks.
 TEST_F(WorldCacheTest, IndexFollowsRandomRemovalsUpToCapacity) {
     std::mt19937 rng(99);
     std::map<std::tuple<int, int, int>, int> marker;
@@ -65,9 +45,21 @@ TEST_F(WorldCacheTest, IndexFollowsRandomRemovalsUpToCapacity) {
     }
 }
 
-// An edit relights only when light passes or glows differently; on a chunk
-// face it remeshes the loaded neighbour at once, which shows the face toward the hole.
-TEST_F(WorldCacheTest, EditsRelightOnLightChangesAndRemeshLoadedNeighbours) {
+// An edit on a chunk face remeshes the loaded neighbour at once, showing the face toward the hole.
+TEST_F(WorldCacheTest, ReadsCreateNothingEditsRelightOnLightChangesAndRemeshLoadedNeighbours) {
+    // Cells outside a chunk are ignored; block reads find their cells below zero too and create no record.
+    Chunk* a = add_chunk(-1, -2, -1);
+    for (const auto& p : {std::tuple(-1, 0, 0), {32, 0, 0}, {0, 64, 0}, {0, -1, 0}, {0, 0, 32}, {0, 0, INT32_MIN}}) {
+        world_chunk_set_block(a, std::get<0>(p), std::get<1>(p), std::get<2>(p), BLOCK_STONE);
+        EXPECT_EQ(world_chunk_get_block(a, std::get<0>(p), std::get<1>(p), std::get<2>(p)), BLOCK_AIR);
+    }
+    EXPECT_FALSE(a->modified);
+    a->blocks[63][0][31].type = BLOCK_WOOD;
+    EXPECT_EQ(world_get_block(world_, -1, -65, -32), BLOCK_WOOD);
+    EXPECT_EQ(world_get_block_or_solid(world_, -1, -65, -32), BLOCK_WOOD);
+    EXPECT_EQ(world_get_block(world_, 0, 70, 0), BLOCK_AIR);
+    EXPECT_EQ(world_get_block_or_solid(world_, 0, 70, 0), BLOCK_STONE);
+    EXPECT_EQ(count(), 1);
     for (int cx = 0; cx < 3; cx++) fill_chunk(add_chunk(cx, 0, 0, cx != 2), BLOCK_STONE);
     // Each edit follows the one before; only the first (stone to dirt) leaves the light as it was.
     const int edits[] = {BLOCK_DIRT, BLOCK_AIR, BLOCK_GLOWSTONE, BLOCK_STONE, BLOCK_AIR, 9};  // 9: unknown, not air
