@@ -10,10 +10,20 @@ namespace {
 
 using ConsoleTest = GameUiTest;
 
-// Each script runs on a fresh line over a ./chathistory (null: none): plain text is typed, a frame's worth of
-// characters per frame, and each <...> is one frame of keys: Left, Right, Backspace, Up, Down, Enter, eXcape.
-// Enter records a line that is not empty and runs a command; Escape only closes.
-TEST_F(ConsoleTest, EditingBrowsingTheHistorySubmittingAndClosing) {
+TEST_F(ConsoleTest, FadingMessagesAndTheLinesEditingBrowsingSubmittingAndClosing) {
+    // The five newest messages show for five seconds, newest lowest, fading in the last second, skipping empty ones.
+    for (int i = 0; i < 20; i++) game_post_message_at(game_, std::to_string(i).c_str(), 0.25 * i);
+    game_post_message_at(game_, "", 5.0);
+    ChatMessageLine lines[GAME_CHAT_VISIBLE_MESSAGES];
+    // The time, how many lines show, and the newest one's alpha.
+    const double times[][3] = {{5.0, 5, 255}, {8.75, 4, 255}, {9.25, 2, 127}, {9.749, 1, 0}, {9.75, 0, 0}};
+    for (const auto& [now, shown, alpha] : times) {
+        EXPECT_EQ(game_chat_visible_messages(game_, now, 800, lines), shown) << now;
+        EXPECT_TRUE(shown == 0 || (lines[0].alpha == alpha && lines[0].y == 600 && strcmp(lines[0].text, "19") == 0));
+    }
+    EXPECT_TRUE(game_chat_caret_visible(0.49) && !game_chat_caret_visible(0.5) && game_chat_caret_visible(1.0));
+
+    // Scripts run over a ./chathistory (or none); <...> is a frame of keys: Left Right Backspace Up Down Enter eXcape.
     const char* three = "first\n\nsecond\nthird\n";
     const std::string full(255, 'x');
     const ChatOutcome OPEN = CHAT_STILL_OPEN, SENT = CHAT_SUBMITTED;
@@ -65,21 +75,6 @@ TEST_F(ConsoleTest, EditingBrowsingTheHistorySubmittingAndClosing) {
         EXPECT_EQ(std::pair(game_->flight_enabled, message()), std::pair(ran, std::string(ran ? "Flight on" : "")));
         EXPECT_EQ(read_file("chathistory"), recorded ? recorded : "");
     }
-}
-
-// The list shows the five newest messages of the ring for five seconds, newest
-// lowest, fading in the last second, with no gap for expired or empty ones.
-TEST_F(ConsoleTest, MessageRingAndTheFadingList) {
-    for (int i = 0; i < 20; i++) game_post_message_at(game_, std::to_string(i).c_str(), 0.25 * i);
-    game_post_message_at(game_, "", 5.0);
-    ChatMessageLine lines[GAME_CHAT_VISIBLE_MESSAGES];
-    // The time, how many lines show, and the newest one's alpha.
-    const double cases[][3] = {{5.0, 5, 255}, {8.75, 4, 255}, {9.25, 2, 127}, {9.749, 1, 0}, {9.75, 0, 0}};
-    for (const auto& [now, shown, alpha] : cases) {
-        ASSERT_EQ(game_chat_visible_messages(game_, now, 800, lines), shown) << now;
-        EXPECT_TRUE(shown == 0 || (lines[0].alpha == alpha && lines[0].y == 600 && strcmp(lines[0].text, "19") == 0));
-    }
-    EXPECT_TRUE(game_chat_caret_visible(0.49) && !game_chat_caret_visible(0.5) && game_chat_caret_visible(1.0));
 }
 
 }  // namespace

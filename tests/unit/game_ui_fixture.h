@@ -1,5 +1,4 @@
-// A headless running game for the console, command and HUD tests: a real World
-// and Player, and a language whose texts are recognisable, in a fresh directory.
+// A headless running game with a real World and Player and recognisable texts, in a fresh directory.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -20,7 +19,6 @@ protected:
     void SetUp() override {
         TempDirTest::SetUp();
         menu_ = new MenuSystem{};
-        // Recognisable texts, read the way the game reads a language.
         std::filesystem::create_directories("assets/text/t");
         write_file("assets/text/t/menu.txt",
                    std::string(14, '\n') +
@@ -35,11 +33,8 @@ protected:
         menu_load_language(menu_, "t");
         game_ = new GameState{};
         game_->menu = menu_;
-        game_->hud.prev_mode = HUD_MODE_NONE;
         game_->world = world_create();
-        ASSERT_NE(game_->world, nullptr);
         game_->player = player_create(8.0f, 100.0f, 8.0f);
-        ASSERT_NE(game_->player, nullptr);
     }
 
     void TearDown() override {

@@ -20,45 +20,38 @@ protected:
     }
 };
 
-TEST_F(HudTest, EachPageShowsItsLinesWithTheVersionInGrey) {
-    player()->prev_position = Vector3{1.01f, 2.5f, -3.3f};
-    player()->position = Vector3{1.04f, 2.5f, -3.26f};  // 0.05 in one 10 ms frame
+TEST_F(HudTest, EachPageShowsItsLinesWithTheVersionInGreyCutToTheirBuffers) {
+    player()->prev_position = Vector3{1.01f, 2.48f, -3.3f};
+    player()->position = Vector3{1.04f, 2.5f, -3.26f};  // 0.0539 in one 10 ms frame, climbing too
     player()->velocity = Vector3{5.5f, -2.0f, 0.0f};
     game_->frame.dt = 0.01f;
     game_->frame.blocks_rendered = 1234;
     strcpy(game_->hud.cpu, "CPU: Test");
     strcpy(game_->hud.gpu, "GPU: Test");
     strcpy(game_->hud.kernel, "Kernel: 6.1");
-    const std::string title = std::string("|~250 ") + QVOX_WINDOW_TITLE;
     EXPECT_EQ(page(HUD_MODE_HELP),
               "10 WASD to move|50 F2-F5 pages|90 Mouse to edit|130 Mouse to look|170 P to pause|"
               "210 Position: (1.0, 2.5, -3.3)|250 FPS: 59|~290 qvox test build");
+    const std::string title = std::string("|~250 ") + QVOX_WINDOW_TITLE;
     EXPECT_EQ(page(HUD_MODE_PERFORMANCE),
               "10 Performance|50 Frame Time: 10.00 ms|90 FPS: 59|130 Blocks Rendered: 1234|"
               "170 Memory Usage: 512 MB|210 Pos: (1.0, 2.5, -3.3)" +
                   title);
     EXPECT_EQ(page(HUD_MODE_PLAYER, 75),
               "10 === PLAYER STATS ===|50 FPS: 75|90 Pos: (1.0, 2.5, -3.3)|"
-              "130 Speed: 5.00 m/s|170 Vel: (5.50, -2.00, 0.00) m/s" +
+              "130 Speed: 5.39 m/s|170 Vel: (5.50, -2.00, 0.00) m/s" +
                   title);
     EXPECT_EQ(page(HUD_MODE_SYSTEM), "10 === SYSTEM INFO ===|50 CPU: Test|90 GPU: Test|130 Kernel: 6.1" + title);
     EXPECT_EQ(page(HUD_MODE_NONE), "");
 
-    EXPECT_EQ(game_hud_actual_speed(player(), 0.0f), 0.0f);  // no frame time yet
-    EXPECT_EQ(game_hud_actual_speed(nullptr, 0.5f), 0.0f);
-    player()->position.y += 1.0f;  // climbing counts too
-    EXPECT_NEAR(game_hud_actual_speed(player(), 0.5f), 2.0025f, 1e-4f);
-}
+    EXPECT_TRUE(game_hud_actual_speed(player(), 0.0f) == 0.0f && game_hud_actual_speed(nullptr, 0.5f) == 0.0f);
 
-TEST_F(HudTest, LinesAreCutToTheirBuffers) {
     strcpy(menu_->game_text.fps_label, std::string(50, 'f').c_str());
     EXPECT_NE(page(HUD_MODE_PERFORMANCE).find(" " + std::string(31, 'f') + "|"), std::string::npos);
     strcpy(menu_->game_text.coord_label, std::string(63, 'c').c_str());
     player()->position = Vector3{1e30f, 1e30f, 1e30f};
-    HudLine out[GAME_HUD_MAX_LINES];
-    game_->hud.mode = HUD_MODE_HELP;
-    ASSERT_EQ(game_hud_lines(game_, 60, 42, out), 8);
-    EXPECT_EQ(strlen(out[5].text), 127u);
+    const std::string help = page(HUD_MODE_HELP);
+    EXPECT_EQ(help.find("|250 ") - help.find("|210 ") - 5, 127u);
 }
 
 }  // namespace

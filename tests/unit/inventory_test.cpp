@@ -1,5 +1,4 @@
-// The 45 stacks: single adds and removals in search order, the all-or-nothing
-// give that fills the active hotbar slot first, and the inventory screen's clicks.
+// The 45 stacks: adds and removals in search order, the all-or-nothing give, and the inventory screen's clicks.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -12,8 +11,7 @@
 
 namespace {
 
-// Stacks are written "<index><block><count>", e.g. "14s10": ten stone in slot 14. Indices 0..8 are the hotbar,
-// 9..44 the backpack and 99 the held stack; the blocks are lettered in BlockType order.
+// "14s10" is ten stone in slot 14: slots 0..8 are the hotbar, 9..44 the backpack, 99 the held stack.
 const std::string BLOCKS = "asdgnwbl";
 
 class InventoryTest : public ::testing::Test {
@@ -38,8 +36,7 @@ protected:
     Player* player_ = owner_.get();
 };
 
-// Operations: "+s" adds one stone, "-s" removes one, "*s10" gives ten, "c44" clicks slot 44 on the inventory
-// screen; a leading "!" marks a refused one, which must leave all 45 stacks as they were.
+// "+s" adds a stone, "-s" removes one, "*s10" gives ten, "c44" clicks slot 44; "!" marks a refusal, changing nothing.
 TEST_F(InventoryTest, AddRemoveGiveAndClicksFollowTheStackingRules) {
     std::string full, stone65;
     for (int i = 0; i < INVENTORY_TOTAL_SLOTS; i++) full += std::to_string(i) + "d64 ";

@@ -11,7 +11,6 @@ protected:
         world_chunk_set_block(chunk, world_to_local_xz(x), world_to_local_y(y), world_to_local_xz(z), type);
     }
 
-    // Blocks from (x0, y, z0) to (x1, y, z1) inclusive.
     void slab(int x0, int x1, int y, int z0, int z1, BlockType type) {
         for (int z = z0; z <= z1; z++)
             for (int x = x0; x <= x1; x++) put(x, y, z, type);
