@@ -13,8 +13,8 @@ namespace {
 
 using ChunkMeshTest = TempWorldTest;
 
-// Border faces look into the cells of face neighbours, so their light counts too.
-TEST_F(ChunkMeshTest, SourceChangesWithListOwnLightAndFaceNeighbourLight) {
+// Border faces look into the cells of face neighbours, so their light is part of the source too.
+TEST_F(ChunkMeshTest, SourceChangesWithListAndLightAndFacesCarryTheLightTheyLookInto) {
     Chunk* centre = add_chunk(0, 1, 0);
     const struct {
         int32_t cx, cy, cz;  // the chunk that changes
@@ -32,11 +32,8 @@ TEST_F(ChunkMeshTest, SourceChangesWithListOwnLightAndFaceNeighbourLight) {
         const ChunkMeshSource after = chunk_mesh_source(world_, centre);
         EXPECT_EQ(!chunk_mesh_source_equal(&before, &after), c.stale) << c.cx << "," << c.cy << "," << c.cz;
     }
-}
-
-// An entry whose cell turned to air since the list was made has no faces but still counts.
-TEST_F(ChunkMeshTest, FacesCarryTheLightOfTheCellTheyLookInto) {
-    Chunk* chunk = add_chunk(0, 0, 0);
+    // Faces carry the light of the cell they look into; an entry whose cell turned to air counts but has none.
+    Chunk* chunk = get(0, 0, 0);
     Chunk* east = add_chunk(1, 0, 0);
     memset(chunk->skylight, 9, sizeof chunk->skylight);
     memset(east->skylight, 4, sizeof east->skylight);
@@ -81,10 +78,8 @@ TEST_F(ChunkMeshTest, CountWithinTheCutMatchesBlockByBlock) {
     for (const float distance : {10.0f, 37.0f, 50.0f, 100.0f})
         for (const Vector3 player : {Vector3{100.3f, 90.0f, -50.7f}, Vector3{20.0f, 100.0f, 8.0f},
                                      Vector3{130.9f, 64.0f, -33.1f}, Vector3{-300.0f, 100.0f, 8.0f}}) {
-            ChunkMeshView view = {};
-            view.offset = Vector3{floorf(player.x), 0.0f, floorf(player.z)};
+            ChunkMeshView view = {Vector3{floorf(player.x), 0.0f, floorf(player.z)}, {}, distance, {}};
             view.cam = vec3_sub(player, view.offset);
-            view.render_distance = distance;
             int expected = 0;
             for (const uint16_t cell : cells) {
                 const Vector3 pos = {static_cast<float>(96 + (cell & 31)) + 0.5f - view.offset.x,

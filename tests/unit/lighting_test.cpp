@@ -1,4 +1,4 @@
-// Sky light and block light against a cell-by-cell reference, and light reads.
+// Sky light, block light and visible lists against their references, and light reads.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -10,9 +10,7 @@ namespace {
 
 typedef uint8_t Field[CHUNK_HEIGHT][CHUNK_SIZE][CHUNK_SIZE];
 
-// Sky light scans each column down from y = 500 (anything but air shades); block light starts at
-// glowstone. Both flood from the first 4096 lit cells in memory order, sky light through air and
-// block light through all but the six opaque types, queueing only the first 4096 cells lit.
+// Cell by cell, with the engine's limits: sky from y = 500 down, floods queue only 4096 cells.
 void reference_light(Chunk* chunk, World* world, bool sky, Field out) {
     memset(out, 0, sizeof(Field));
     auto passes = [sky](BlockType t) { return sky ? t == BLOCK_AIR : t < BLOCK_STONE || t > BLOCK_BEDROCK; };
@@ -53,21 +51,18 @@ void reference_light(Chunk* chunk, World* world, bool sky, Field out) {
 using LightingTest = TempWorldTest;
 
 // Light does not cross chunk borders, so each chunk (column, for sky light) is a scene of its own.
-TEST_F(LightingTest, ScenesMatchTheReference) {
+TEST_F(LightingTest, ScenesMatchTheReferences) {
     const BlockType unknown = static_cast<BlockType>(9);
     // Glowstone clipped by the chunk faces, under a full sky-light queue, and walled in by the six solid types.
     Chunk* c = add_chunk(0, 0, 0);
     c->blocks[30][1][30].type = c->blocks[40][10][10].type = c->blocks[10][10][10].type = BLOCK_GLOWSTONE;
     const int around[6][3] = {{10, 10, 11}, {10, 10, 9}, {11, 10, 10}, {9, 10, 10}, {10, 11, 10}, {10, 9, 10}};
     for (int i = 0; i < 6; i++) c->blocks[around[i][0]][around[i][1]][around[i][2]].type = BlockType(BLOCK_STONE + i);
-    // Block light passes cells of an unknown type.
-    fill_chunk(c = add_chunk(1, 0, 0), unknown);
+    fill_chunk(c = add_chunk(1, 0, 0), unknown);  // block light passes cells of an unknown type
     c->blocks[10][20][20].type = BLOCK_GLOWSTONE;
-    // Five layers of glowstone: seeds beyond the queue do not spread.
-    c = add_chunk(2, 0, 0);
+    c = add_chunk(2, 0, 0);  // five layers of glowstone: seeds beyond the queue do not spread
     for (int i = 0; i < 5 * 1024; i++) (&c->blocks[0][0][0])[i].type = BLOCK_GLOWSTONE;
-    // Glowstone shades; a covered tunnel is lit from a shaft.
-    c = add_chunk(3, 0, 0);
+    c = add_chunk(3, 0, 0);  // glowstone shades; a covered tunnel is lit from a shaft
     for (int i = 0; i < 61 * 1024; i++) (&c->blocks[0][0][0])[i].type = BLOCK_STONE;
     c->blocks[63][10][10].type = BLOCK_GLOWSTONE;
     for (int y = 55; y <= 60; y++) c->blocks[y][5][0].type = BLOCK_AIR;
@@ -79,24 +74,37 @@ TEST_F(LightingTest, ScenesMatchTheReference) {
     c->blocks[100 - 64][4][3].type = BLOCK_STONE;
     c->blocks[127 - 64][4][20].type = unknown;
     add_chunk(4, 7, 0)->blocks[501 - 448][20][20].type = BLOCK_STONE;
-    add_chunk(4, 8, 0);
-    add_chunk(4, -1, 0);
+    for (int32_t cy : {8, -1}) add_chunk(4, cy, 0);
     fill_chunk(c = add_chunk(5, 0, 0), BLOCK_STONE);
     c->blocks[63][4][3].type = BLOCK_AIR;
-    // Generated terrain with a hole, an overhang, a glowstone and an uncached chunk above.
+    // Faces toward air need its chunk in play: stone with holes next to one out of play, and a chunk out of play.
+    fill_chunk(c = add_chunk(0, 0, 3), BLOCK_STONE);
+    c->blocks[10][10][30].type = c->blocks[11][10][31].type = BLOCK_AIR;
+    add_chunk(1, 0, 3, false)->blocks[10][10][0].type = unknown;
+    add_chunk(3, 0, 3, false)->blocks[63][3][3].type = BLOCK_STONE;
+    add_chunk(3, 1, 3);
+    Chunk* lone = add_chunk(5, 0, 3);
+    lone->blocks[20][5][7].type = BLOCK_STONE;
+    Chunk* checkers = add_chunk(7, 0, 3);  // grows the list by doubling
+    for (int i = 0; i < CHUNK_HEIGHT * CHUNK_SIZE * CHUNK_SIZE; i += 2)
+        (&checkers->blocks[0][0][0])[i + (i / 32 + i / 1024) % 2].type = BLOCK_DIRT;
+    // Generated terrain with a hole, a glowstone, and chunks loaded, out of play or absent.
     world_->seed = 20261206;
     for (int cy = 0; cy <= 2; cy++)
         for (int cz = 9; cz <= 11; cz++)
-            for (int cx = -1; cx <= 1; cx++)
-                if (!(cx == 1 && cy == 2 && cz == 11)) world_generate_chunk(add_chunk(cx, cy, cz), world_->seed);
-    for (int y = 0; y < CHUNK_HEIGHT; y++) get(0, 1, 10)->blocks[y][7][7].type = BLOCK_AIR;
+            for (int cx = -1; cx <= 1; cx++) {
+                if ((cx == 1 && cy == 1 && cz == 10) || (cx == -1 && cy == 0 && cz == 9)) continue;
+                const bool loaded = !((cx == 0 && cy == 1 && cz == 9) || (cx == -1 && cy == 2 && cz == 10));
+                world_generate_chunk(add_chunk(cx, cy, cz, loaded), world_->seed);
+            }
+    for (int y = 0; y < CHUNK_HEIGHT; y++) get(0, 1, 10)->blocks[y][0][9].type = BLOCK_AIR;
     get(0, 2, 10)->blocks[10][12][12].type = BLOCK_GLOWSTONE;
     get(0, 2, 10)->blocks[5][12][13].type = unknown;
 
     static Field expected;
     for (int i = 0; i < count(); i++) {
         c = at(i);
-        SCOPED_TRACE("chunk " + std::to_string(c->chunk_x) + "," + std::to_string(c->chunk_y));
+        SCOPED_TRACE(testing::Message() << "chunk " << c->chunk_x << "," << c->chunk_y << "," << c->chunk_z);
         memset(c->skylight, 9, sizeof c->skylight);
         memset(c->blocklight, 9, sizeof c->blocklight);
         calculate_chunk_skylight(c, world_, 1);
@@ -106,12 +114,32 @@ TEST_F(LightingTest, ScenesMatchTheReference) {
         EXPECT_EQ(memcmp(expected, c->skylight[1], sizeof(Field)), 0) << "sky light";
         reference_light(c, world_, false, expected);
         EXPECT_EQ(memcmp(expected, c->blocklight[1], sizeof(Field)), 0) << "block light";
+        chunk_cache_visible_blocks(c, world_);
+        EXPECT_EQ(active_entries(c), reference_list(c, world_));
     }
-    // Spot checks of the reference, read from the active buffer (stale ones hold 9).
+    EXPECT_EQ(checkers->visible_capacity[checkers->active_mesh], 32768);
+    EXPECT_EQ(active_entries(lone), std::vector{Entry(7, 20, 5, 63, 0)}) << "the reference itself";
+    // A rebuild numbered up to the one already published read older blocks and is dropped.
+    lone->mesh_published_build = lone->mesh_builds_started + 1;
+    lone->blocks[1][1][1].type = BLOCK_STONE;
+    chunk_cache_visible_blocks(lone, world_);
+    EXPECT_EQ(active_entries(lone).size(), 1u);
+    chunk_cache_visible_blocks(lone, world_);
+    EXPECT_EQ(active_entries(lone).size(), 2u);
+    chunk_free_visible_blocks(nullptr);
+    chunk_cache_visible_blocks(nullptr, world_);
+    // A record that is not the cached one for its coordinates must not be read as if it were.
+    for (const int32_t where : {10, 5}) {
+        ChunkPtr copy(chunk_create(0, 1, where));
+        copy->loaded = true;
+        for (int i = 0; i < 40 * 1024; i++) (&copy->blocks[0][0][0])[i].type = i % 3 ? BLOCK_STONE : BLOCK_AIR;
+        chunk_cache_visible_blocks(copy.get(), world_);
+        EXPECT_EQ(active_entries(copy.get()), reference_list(copy.get(), world_)) << "detached at " << where;
+    }
+    // Reads from the active buffer (stale cells hold 9): spot checks of the reference, then the edges of the world.
     const int diamond[][3] = {{30, 30, 15}, {30, 44, 1}, {30, 45, 0}, {32, 30, 0}};
     for (const auto& d : diamond) EXPECT_EQ(world_get_blocklight(world_, d[0], d[1], 1), d[2]) << d[0] << "," << d[1];
     EXPECT_EQ(world_get_skylight(world_, 4 * 32, 500, 0), 15);
-    // Reads find the cell also at negative coordinates; none above y = 500, below 0 or in uncached chunks.
     get(-1, 1, 10)->skylight[1][6][0][31] = 12;
     EXPECT_EQ(world_get_skylight(world_, -1, 70, 320), 12);
     get(4, 7, 0)->skylight[1][501 - 448][0][0] = get(4, -1, 0)->blocklight[1][63][0][0] = 7;

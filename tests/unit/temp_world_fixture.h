@@ -1,5 +1,4 @@
-// Each test runs in a fresh temporary working directory, so that ./worlds,
-// ./options.txt and ./chathistory start absent; TempWorldTest adds a World.
+// Each test runs in a fresh temporary directory, so ./worlds, ./options.txt and ./chathistory start absent.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,8 +8,8 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "world.h"
@@ -18,15 +17,15 @@
 class TempDirTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_NE(getcwd(old_dir_, sizeof(old_dir_)), nullptr);
+        old_dir_ = std::filesystem::current_path();
         char tmpl[] = "/tmp/qvox_test_XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         dir_ = tmpl;
-        ASSERT_EQ(chdir(dir_.c_str()), 0);
+        std::filesystem::current_path(dir_);
     }
 
     void TearDown() override {
-        EXPECT_EQ(chdir(old_dir_), 0);
+        std::filesystem::current_path(old_dir_);
         std::filesystem::remove_all(dir_);
     }
 
@@ -47,14 +46,10 @@ protected:
     }
 
 private:
-    char old_dir_[4096] = {};
-    std::string dir_;
+    std::filesystem::path old_dir_, dir_;
 };
 
-struct ChunkFree {
-    void operator()(Chunk* chunk) const { chunk_free(chunk); }
-};
-using ChunkPtr = std::unique_ptr<Chunk, ChunkFree>;
+using ChunkPtr = std::unique_ptr<Chunk, decltype([](Chunk* chunk) { chunk_free(chunk); })>;
 
 inline void fill_chunk(Chunk* chunk, BlockType type) {
     for (auto& layer : chunk->blocks)
@@ -62,15 +57,8 @@ inline void fill_chunk(Chunk* chunk, BlockType type) {
             for (Block& cell : row) cell.type = type;
 }
 
-// One entry of a visible-block list, as compared against the reference.
-struct Entry {
-    int x, y, z, faces, light;
-    bool operator==(const Entry&) const = default;
-};
-
-inline void PrintTo(const Entry& e, std::ostream* os) {
-    *os << "(" << e.x << "," << e.y << "," << e.z << " faces " << e.faces << " light " << e.light << ")";
-}
+// One entry of a visible-block list: x, y, z, faces, light; a tuple so that failures print it.
+using Entry = std::tuple<int, int, int, int, int>;
 
 // The list the slow way: each neighbour through world_get_block and a lookup of its chunk.
 inline std::vector<Entry> reference_list(const Chunk* chunk, World* world) {
@@ -88,7 +76,7 @@ inline std::vector<Entry> reference_list(const Chunk* chunk, World* world) {
                         world_get_chunk(world, world_to_chunk_xz(nx), world_to_chunk_y(ny), world_to_chunk_xz(nz));
                     if (world_get_block(world, nx, ny, nz) == BLOCK_AIR && n && n->loaded) faces |= 1 << f;
                 }
-                if (faces) out.push_back(Entry{x, y, z, faces, 0});
+                if (faces) out.emplace_back(x, y, z, faces, 0);
             }
     return out;
 }
@@ -98,17 +86,9 @@ inline std::vector<Entry> active_entries(const Chunk* c) {
     const int m = c->active_mesh;
     for (int i = 0; i < c->visible_count[m]; i++) {
         const CachedVisibleBlock& e = c->visible_blocks[m][i];
-        out.push_back(Entry{e.x, e.y, e.z, e.exposed_faces, e.light_level});
+        out.emplace_back(e.x, e.y, e.z, e.exposed_faces, e.light_level);
     }
     return out;
-}
-
-// The cached record at those coordinates, read from disk or created.
-inline Chunk* load_chunk(World* world, int32_t cx, int32_t cy, int32_t cz) {
-    pthread_mutex_lock(&world->cache_mutex);
-    Chunk* chunk = world_load_or_create_chunk(world, cx, cy, cz);
-    pthread_mutex_unlock(&world->cache_mutex);
-    return chunk;
 }
 
 class TempWorldTest : public TempDirTest {
@@ -124,9 +104,11 @@ protected:
         TempDirTest::TearDown();
     }
 
-    // A cached record with terrain (all air), in play unless `loaded` is false.
+    // The cached record, read from disk or created, marked generated and in play unless `loaded` is false.
     Chunk* add_chunk(int32_t cx, int32_t cy, int32_t cz, bool loaded = true) {
-        Chunk* chunk = load_chunk(world_, cx, cy, cz);
+        pthread_mutex_lock(&world_->cache_mutex);
+        Chunk* chunk = world_load_or_create_chunk(world_, cx, cy, cz);
+        pthread_mutex_unlock(&world_->cache_mutex);
         if (chunk) {
             chunk->generated = true;
             chunk->loaded = loaded;

@@ -1,7 +1,6 @@
 // The background worker: job queue, job processing, flush and shutdown.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,14 +13,6 @@ constexpr int32_t kParkedChunk = 900;  // never cached: jobs for it are dropped
 
 class WorkerTest : public TempWorldTest {
 protected:
-    void SetUp() override {
-        TempWorldTest::SetUp();
-        std::filesystem::create_directories("worlds/saves/chunks");
-        snprintf(world_->world_name, sizeof world_->world_name, "%s", "saves");
-    }
-
-    static void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
     // Queues a job through the public entry point for any coordinates.
     void queue_light_job(int32_t x, int32_t y, int32_t z) {
         ChunkPtr probe(chunk_create(x, y, z));
@@ -32,15 +23,13 @@ protected:
     void park_worker() {
         pthread_mutex_lock(&world_->cache_mutex);
         queue_light_job(kParkedChunk, 0, kParkedChunk);
-        for (int waited = 0, taken = 0; !taken; waited++, sleep_ms(1)) {
+        for (int waited = 0, taken = 0; !taken; waited++, usleep(1000)) {
             ASSERT_LT(waited, 10000) << "the worker never took the parked job";
             pthread_mutex_lock(&world_->worker_queue.mutex);
             taken = world_->worker_queue.count == 0 && world_->worker_queue.jobs_in_progress == 1;
             pthread_mutex_unlock(&world_->worker_queue.mutex);
         }
     }
-
-    void release_worker() { pthread_mutex_unlock(&world_->cache_mutex); }
 };
 
 // A job already taken is no longer waiting, so it can be queued again; a full queue doubles.
@@ -63,17 +52,16 @@ TEST_F(WorkerTest, QueueKeepsOneJobOfAKindPerChunkAndFlushGivesUpOnAStuckJob) {
     worker_flush_queue(world_);
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_TRUE(chunk->pending_save && pending->pending_save);
-    release_worker();
+    pthread_mutex_unlock(&world_->cache_mutex);  // releases the parked worker
     ASSERT_EQ(static_cast<int>(s.size()), 4 + more);
     EXPECT_EQ(q->capacity, 2 * WORKER_QUEUE_INITIAL_CAPACITY);
     auto is = [](const WorkerJob& j, int32_t x, int32_t y, int32_t z, WorkerJobType type) {
         return j.chunk_x == x && j.chunk_y == y && j.chunk_z == z && j.type == type;
     };
-    EXPECT_TRUE(is(s[0], kParkedChunk, 0, kParkedChunk, WORKER_JOB_LIGHTING_AND_MESH));
-    EXPECT_TRUE(is(s[1], 1, 2, 3, WORKER_JOB_LIGHTING_AND_MESH));
-    EXPECT_TRUE(is(s[2], -1, 0, 2, WORKER_JOB_LIGHTING_AND_MESH));
-    EXPECT_TRUE(is(s[3], -1, 0, 2, WORKER_JOB_SAVE_CHUNK));
-    EXPECT_TRUE(is(s[3 + more], more - 1, 1 - more, 7, WORKER_JOB_LIGHTING_AND_MESH));
+    const WorkerJobType light = WORKER_JOB_LIGHTING_AND_MESH;
+    EXPECT_TRUE(is(s[0], kParkedChunk, 0, kParkedChunk, light) && is(s[1], 1, 2, 3, light) &&
+                is(s[2], -1, 0, 2, light) && is(s[3], -1, 0, 2, WORKER_JOB_SAVE_CHUNK) &&
+                is(s[3 + more], more - 1, 1 - more, 7, light));
     EXPECT_NE(out.find("[worker] Queued light/mesh job for chunk (1,2,3)\n"), std::string::npos);
     EXPECT_NE(out.find("[worker] Queued save job for chunk (-1,0,2)\n"), std::string::npos);
     // One progress line every ten checks, from the first to the last.
@@ -99,7 +87,6 @@ TEST_F(WorkerTest, LightJobDoesOnlyWhatIsStale) {
         {false, true, true, false, ""},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.log);
         world_clear_chunks(world_);
         Chunk* chunk = add_chunk(0, 1, 0, c.loaded);
         chunk->generated = c.generated;
@@ -109,31 +96,32 @@ TEST_F(WorkerTest, LightJobDoesOnlyWhatIsStale) {
         testing::internal::CaptureStderr();
         worker_queue_chunk(world_, chunk);
         worker_flush_queue(world_);
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.log);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.log) << "case " << &c - cases;
         const bool runs = c.generated && c.loaded, listed = runs && !c.meshed;
-        EXPECT_EQ(chunk->active_light_buffer, runs && c.relight ? 1 : 0);
-        EXPECT_EQ(chunk->needs_relighting, c.relight && !runs);
-        EXPECT_EQ(chunk->meshed, c.meshed || (runs && !c.relight));
-        EXPECT_EQ(chunk->active_mesh, listed ? 1 : 0);
-        EXPECT_EQ(chunk->in_use_count, 0);
+        EXPECT_TRUE(chunk->active_light_buffer == (runs && c.relight) &&
+                    chunk->needs_relighting == (c.relight && !runs) &&
+                    chunk->meshed == (c.meshed || (runs && !c.relight)) && chunk->active_mesh == listed &&
+                    chunk->in_use_count == 0)
+            << "case " << &c - cases;
     }
 }
 
 // Nothing is written for a chunk that is unmodified, removed, or without terrain (generation would replace it).
 TEST_F(WorkerTest, FlushWaitsForSaveJobsThatWriteOnlyModifiedTerrain) {
+    std::filesystem::create_directories("worlds/saves/chunks");
+    snprintf(world_->world_name, sizeof world_->world_name, "%s", "saves");
     world_chunk_set_block(add_chunk(0, 0, 0), 0, 0, 0, BLOCK_GLOWSTONE);
     add_chunk(1, 0, 0);
-    Chunk* bare = add_chunk(2, 0, 0);
-    bare->generated = false;
-    bare->modified = true;
+    add_chunk(2, 0, 0)->modified = true;
+    at(2)->generated = false;
     add_chunk(3, 0, 0)->modified = true;
     park_worker();
     for (int i = 0; i < 4; i++) worker_queue_chunk_save(world_, at(i));
     world_remove_chunk_at(world_, 3);
     testing::internal::CaptureStdout();
     std::thread flusher([this] { worker_flush_queue(world_); });
-    sleep_ms(200);
-    release_worker();
+    usleep(200000);
+    pthread_mutex_unlock(&world_->cache_mutex);  // releases the parked worker
     flusher.join();
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_NE(out.find("[worker] Waiting for queue... (count=4, in_progress=1)\n"), std::string::npos) << out;
