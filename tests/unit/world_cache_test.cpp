@@ -70,8 +70,11 @@ TEST_F(WorldCacheTest, ReadsCreateNothingEditsRelightOnLightChangesAndRemeshLoad
         EXPECT_TRUE(east->modified && east->meshed);  // rebuilt on the editing thread
         EXPECT_EQ(east->needs_relighting.load(), i > 0) << i;
     }
-    world_set_block(world_, 32, 5, 5, BLOCK_AIR);  // local x = 0 of chunk 1
-    EXPECT_EQ(active_entries(get(0, 0, 0)), reference_list(get(0, 0, 0), world_));
+    fill_chunk(add_chunk(1, 1, 0), BLOCK_STONE);
+    world_set_block(world_, 32, 5, 5, BLOCK_AIR);   // local x = 0 of chunk 1
+    world_set_block(world_, 40, 63, 5, BLOCK_AIR);  // its top layer
+    for (Chunk* neighbour : {get(0, 0, 0), get(1, 1, 0)})
+        EXPECT_EQ(active_entries(neighbour), reference_list(neighbour, world_));
 }
 
 }  // namespace
