@@ -81,7 +81,8 @@ TEST_F(MenuFiles, OptionsReadingRulesFontScanAFailedSaveAndTheSliders) {
         {"font_variant=JetBrainsMono-Bold.ttf\n", "50.00 144" + plain},  // a variant without a family is ignored
         // The second 255-byte piece of this line is a settings line of its own.
         {"#" + std::string(254, 'x') + "max_fps=200\n", "50.00 200" + plain},
-        {"font_family=F\nfont_variant=F-Bold.ttf\nlanguage=de\n", "50.00 144 de F F-Bold.ttf"},
+        {"font_family=F # a comment after a value\nfont_variant=F-Bold.ttf\nlanguage=de\n",
+         "50.00 144 de F F-Bold.ttf"},
         {"font_family=F\n", "50.00 144 en F F-Regular.ttf"}};  // the family's variants are read again
     for (const auto& [options, want] : cases) {
         std::remove("options.txt");
