@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <random>
+#include <span>
 
 #include "temp_world_fixture.h"
 
@@ -54,6 +55,7 @@ TEST_F(WorldFilesTest, MetadataIsWrittenExactlyAndReadBackSafely) {
     EXPECT_TRUE(world_->seed == 7 && p.x == 8.0f && p.y == 20.0f && p.z == -3.5f) << p.x << "," << p.y << "," << p.z;
     EXPECT_EQ(world_->last_loaded_chunk_x, WORLD_NO_CHUNK);
     EXPECT_TRUE(count() == 27 && get(40, 0, 40) == nullptr && get(-1, -1, -1) && get(1, 1, 1));
+    for (const Chunk& c : std::span(world_->chunk_cache.chunks, 27)) EXPECT_TRUE(c.generated && c.loaded);  // in play
     worker_flush_queue(world_);
 }
 

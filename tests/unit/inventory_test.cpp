@@ -85,4 +85,22 @@ TEST_F(InventoryTest, AddRemoveGiveAndClicksFollowTheStackingRules) {
     EXPECT_EQ(inventory_total_free_capacity(player_, BLOCK_STONE), 64 - 3);
 }
 
+// A click between two slots hits neither; the hotbar is centred, with its offset cut toward zero.
+TEST_F(InventoryTest, ClicksFindTheSlotUnderTheMouse) {
+    stacks("30g3 4d1", false);  // backpack row 2, column 3
+    const Rectangle backpack = game_inventory_backpack_rect(1200, 800, 2, 3),
+                    gap = game_inventory_backpack_rect(1200, 800, 0, 0);
+    game_inventory_click_at(player_, 1200, 800, Vector2{backpack.x + 39.5f, backpack.y});
+    EXPECT_EQ(stacks("99g3"), "99g3 ");
+    game_inventory_click_at(player_, 1200, 800, Vector2{gap.x + 41.0f, gap.y + 5.0f});
+    EXPECT_TRUE(player_->holding_item);
+    const Rectangle hotbar = game_inventory_hotbar_rect(1200, 800, 4);
+    game_inventory_click_at(player_, 1200, 800, Vector2{hotbar.x + 20.0f, hotbar.y + 20.0f});
+    EXPECT_EQ(stacks("4g3 99d1"), "4g3 99d1 ");
+    const Rectangle last = game_hotbar_slot_rect(1200, 800, 8);
+    EXPECT_EQ(game_hotbar_slot_rect(1200, 800, 0).x + last.x + last.width, 1200.0f);
+    EXPECT_EQ(game_hotbar_slot_rect(527, 800, 0).x, -1.0f);
+    EXPECT_EQ(game_slot_count_x(-30, 5, 0.5f), -25);
+}
+
 }  // namespace
