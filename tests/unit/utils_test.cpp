@@ -34,6 +34,8 @@ TEST_F(UtilsFiles, SystemLinesSkipOnlySpacesAndFallBackToUnknownAndHistoryReadsB
         if (what == 'k') get_kernel_info_from_command(input, buffer, sizeof buffer);
         EXPECT_STREQ(buffer, want) << (input ? input : "(no file)");
     }
+    get_kernel_info(buffer, sizeof buffer);  // this machine's own kernel
+    EXPECT_STRNE(buffer, "Kernel: Unknown");
 
     std::string text;
     for (int i = 0; i < 25; i++) text += "line " + std::to_string(i) + "\n\n";
