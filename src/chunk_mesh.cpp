@@ -177,3 +177,57 @@ int chunk_mesh_count_within(const uint16_t* cells, int count, int32_t chunk_x, i
     }
     return within;
 }
+
+// Cells a face can be seen through: the ones drawn as nothing.
+static bool see_through(const Chunk* chunk, int x, int y, int z) {
+    return world_get_block_color(world_chunk_get_block(chunk, x, y, z)).a == 0;
+}
+
+static constexpr int SECTION_CELLS = CHUNK_MESH_SECTION_SIZE * CHUNK_MESH_SECTION_HEIGHT * CHUNK_MESH_SECTION_SIZE;
+
+// Sides of a section a cell lies on, as face bits.
+static unsigned sides_of(int x, int y, int z) {
+    const int last_xz = CHUNK_MESH_SECTION_SIZE - 1, last_y = CHUNK_MESH_SECTION_HEIGHT - 1;
+    return (x == last_xz ? 1u : 0u) | (x == 0 ? 2u : 0u) | (y == last_y ? 4u : 0u) | (y == 0 ? 8u : 0u) |
+           (z == last_xz ? 16u : 0u) | (z == 0 ? 32u : 0u);
+}
+
+// Links of one section: a flood fill of each group of see-through cells joins
+// every pair of sides the group touches. A line of sight leaves a section by
+// another side than the one it came in through, so a side is not linked to itself.
+static uint64_t section_links(const Chunk* chunk, int x0, int y0, int z0) {
+    const int n = CHUNK_MESH_SECTION_SIZE, h = CHUNK_MESH_SECTION_HEIGHT;
+    bool open[SECTION_CELLS];
+    for (int i = 0; i < SECTION_CELLS; i++) open[i] = see_through(chunk, x0 + i % n, y0 + i / (n * n), z0 + i / n % n);
+    uint16_t stack[SECTION_CELLS];
+    uint64_t links = 0;
+    for (int seed = 0; seed < SECTION_CELLS; seed++) {
+        if (!open[seed]) continue;
+        open[seed] = false;
+        int top = 0;
+        stack[top++] = static_cast<uint16_t>(seed);
+        unsigned sides = 0;
+        while (top > 0) {
+            const int i = stack[--top];
+            const int x = i % n, z = i / n % n, y = i / (n * n);
+            sides |= sides_of(x, y, z);
+            const int next[6] = {x + 1 < n ? i + 1 : -1, x > 0 ? i - 1 : -1,     y + 1 < h ? i + n * n : -1,
+                                 y > 0 ? i - n * n : -1, z + 1 < n ? i + n : -1, z > 0 ? i - n : -1};
+            for (const int j : next)
+                if (j >= 0 && open[j]) {
+                    open[j] = false;
+                    stack[top++] = static_cast<uint16_t>(j);
+                }
+        }
+        for (int side = 0; side < 6; side++)
+            if (sides & (1u << side)) links |= static_cast<uint64_t>(sides & ~(1u << side)) << (side * 6);
+    }
+    return links;
+}
+
+void chunk_mesh_links(const Chunk* chunk, uint64_t* links) {
+    for (int y = 0; y < CHUNK_HEIGHT; y += CHUNK_MESH_SECTION_HEIGHT)
+        for (int z = 0; z < CHUNK_SIZE; z += CHUNK_MESH_SECTION_SIZE)
+            for (int x = 0; x < CHUNK_SIZE; x += CHUNK_MESH_SECTION_SIZE)
+                links[chunk_mesh_section(x, y, z)] = section_links(chunk, x, y, z);
+}

@@ -3,7 +3,8 @@
 // is drawn with its type's texture. A small shader fogs each block from its
 // centre and drops blocks beyond the cut, so the picture is the one the
 // block-by-block pass draws. Meshes are rebuilt on the main thread when the
-// chunk's list, its light or the light of a face neighbour changes.
+// chunk's list, its light or the light of a face neighbour changes. Each frame
+// draws only the sections a line of sight from the camera can get into.
 #pragma once
 
 #include <cstddef>
@@ -28,6 +29,12 @@ constexpr int CHUNK_MESH_WINDOW_FACES = 16384;
 constexpr int CHUNK_MESH_MAX_WINDOWS = CHUNK_SIZE * CHUNK_HEIGHT * CHUNK_SIZE / 2 * 6 / CHUNK_MESH_WINDOW_FACES;
 // The chunk itself and its six face neighbours, whose light border faces read.
 constexpr int CHUNK_MESH_SOURCES = 7;
+// Which sides of a section see each other through cells drawn as nothing: bit
+// side * 6 + other, sides numbered in face order. A section of a chunk that is
+// not loaded or never listed is unknown: it draws nothing, and its neighbours
+// draw no faces towards it, so a line of sight through it goes on through
+// their solid cells as well.
+constexpr uint64_t CHUNK_MESH_UNKNOWN = ~uint64_t{0};
 
 // One corner of a face, eight bytes; the shader reads whole numbers 0..255.
 struct ChunkMeshVertex {
@@ -65,7 +72,8 @@ struct ChunkMesh {
     int vertex_count;
     uint16_t* cells;
     int cell_count;
-    bool seen;  // met in this frame's sweep over the chunks
+    uint64_t links[CHUNK_MESH_SECTIONS];  // by section, as the cells stood at the last build
+    bool seen;                            // met in this frame's sweep over the chunks
 };
 
 // Locations of the shader's uniforms.
@@ -74,6 +82,21 @@ struct ChunkMeshShader {
     int mvp, chunk_origin, cam_pos, cut_sq, fog_start, fog_length, base_color, fog_color, brightness, texture0;
     int frustum_eye, frustum_normals, cube_radius;
     int corner_attrib, cell_attrib;
+};
+
+// The sections a frame can look into, on a grid of sections around the
+// loaded chunks and the camera. `all` stands for every section, when the grid
+// could not be made.
+struct ChunkMeshReach {
+    int32_t low[3];  // the grid's lowest section, in sections of the world
+    int size[3];
+    uint64_t* links;
+    uint8_t* entered;  // sides the walk came in through, and how (REACH_CAMERA, REACH_THROUGH)
+    int* queue;        // section * 8 + the side it was entered by, or 6 for a line through solid cells
+    int cell_capacity;
+    int entered_capacity;
+    int queue_capacity;
+    bool all;
 };
 
 struct ChunkMeshSet {
@@ -86,6 +109,7 @@ struct ChunkMeshSet {
     int chunk_capacity;
     int* order;  // meshes to draw, near to far
     int order_capacity;
+    ChunkMeshReach reach;
     ChunkMeshShader shader;
     unsigned int corner_list;  // the shared corner numbers: 0 1 2 0 2 3, then the same plus 4 for each face
 };
@@ -120,6 +144,21 @@ void chunk_mesh_build_free(ChunkMeshBuild* build);
 // the block-by-block pass makes, with the same arithmetic.
 int chunk_mesh_count_within(const uint16_t* cells, int count, int32_t chunk_x, int32_t chunk_y, int32_t chunk_z,
                             const ChunkMeshView* view);
+
+// Fills links[CHUNK_MESH_SECTIONS] from the chunk's cells as they are now.
+void chunk_mesh_links(const Chunk* chunk, uint64_t* links);
+
+// ---- which sections a frame can look into (chunk_mesh_reach.cpp)
+
+// Walks from the camera's section through sides that see each other, never
+// back towards the camera along an axis, and only into sections within the cut
+// and the view. Sections of no mesh are unknown. `eye_in_block`: the camera
+// sees from inside a solid block, through every solid cell around it.
+void chunk_mesh_reach_walk(ChunkMeshReach* reach, const ChunkMesh* meshes, int count, const ChunkMeshView* view,
+                           bool eye_in_block);
+// Whether the walk came into the section at world section (sx, sy, sz).
+bool chunk_mesh_reached(const ChunkMeshReach* reach, int32_t sx, int32_t sy, int32_t sz);
+void chunk_mesh_reach_free(ChunkMeshReach* reach);
 
 // ---- on the card (chunk_mesh_draw.cpp); need the window, main thread only
 

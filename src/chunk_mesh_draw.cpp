@@ -75,6 +75,8 @@ void main()
 )";
 
 static constexpr int BRIGHTNESS_ENTRIES = 6 * (LIGHT_MAX + 1);
+// Farther than the corners of the near plane from the camera, with room to spare.
+static constexpr float EYE_BLOCK_REACH = 0.25f;
 // Radius of a sphere around a whole chunk: half its diagonal, rounded up.
 static constexpr float CHUNK_MESH_RADIUS = 39.2f;
 
@@ -174,6 +176,7 @@ void chunk_meshes_free(ChunkMeshSet* set) {
     free(set->meshes);
     free(set->chunks);
     free(set->order);
+    chunk_mesh_reach_free(&set->reach);
     chunk_mesh_build_free(&set->build);
     rlUnloadVertexBuffer(set->corner_list);
     rlUnloadShaderProgram(set->shader.id);
@@ -238,6 +241,11 @@ static void rebuild(ChunkMeshSet* set, ChunkMesh* mesh, World* world, Chunk* chu
         return;
     }
     mesh->cells = cells;
+    if (source.list_stamp == 0) {
+        for (uint64_t& links : mesh->links) links = CHUNK_MESH_UNKNOWN;
+    } else {
+        chunk_mesh_links(chunk, mesh->links);
+    }
     if (count > 0) memcpy(cells, set->build.cells, static_cast<size_t>(count) * sizeof(uint16_t));
     mesh->cell_count = count;
     if (!upload(set, mesh)) return;
@@ -264,6 +272,7 @@ static ChunkMesh* add_mesh(ChunkMeshSet* set, const Chunk* chunk) {
     mesh->chunk_y = chunk->chunk_y;
     mesh->chunk_z = chunk->chunk_z;
     mesh->source.list_stamp = UINT32_MAX;
+    for (uint64_t& links : mesh->links) links = CHUNK_MESH_UNKNOWN;
     return mesh;
 }
 
@@ -380,12 +389,14 @@ static void set_frame_uniforms(const ChunkMeshShader* shader, const ChunkMeshVie
     rlSetUniform(shader->frustum_normals, view->frustum.normals, RL_SHADER_UNIFORM_VEC3, 5);
 }
 
-// Which sections of a chunk may show: within the cut and inside the view.
-// Bit 6 * section + face is set when faces of that direction in that section
-// can be turned towards the camera: a face is drawn only when the camera is
-// in front of its plane, and the planes of a section's +x faces, say, lie
-// between its lowest x + 1 and its highest x + 1.
-static void visible_sections(const ChunkMesh* mesh, const ChunkMeshView* view, bool* shown, uint8_t* faces) {
+// Which faces of each section may show: bit face of faces[s] is set when the
+// section lies within the cut and inside the view, when faces of that
+// direction can be turned towards the camera (the camera is in front of their
+// plane; the planes of a section's +x faces, say, lie between its lowest x + 1
+// and its highest x + 1), and when the walk reached the cell in front of them:
+// the section itself, or the next one for the faces on its border.
+static void visible_sections(const ChunkMesh* mesh, const ChunkMeshReach* reach, const ChunkMeshView* view,
+                             uint8_t* faces) {
     const float cut = RENDER_CUT_SHARE * view->render_distance;
     const float half_xz = CHUNK_MESH_SECTION_SIZE * 0.5f, half_y = CHUNK_MESH_SECTION_HEIGHT * 0.5f;
     const float radius = sqrtf(2.0f * half_xz * half_xz + half_y * half_y);
@@ -399,10 +410,23 @@ static void visible_sections(const ChunkMesh* mesh, const ChunkMeshView* view, b
         const Vector3 centre = {low.x + half_xz, low.y + half_y, low.z + half_xz};
         const Vector3 high = {low.x + 2.0f * half_xz, low.y + 2.0f * half_y, low.z + 2.0f * half_xz};
         const float to_centre = sqrtf(distance_sq(centre, view->cam));
-        shown[s] = to_centre - radius <= cut + 1.0f && render_frustum_sphere(&view->frustum, centre, radius);
+        faces[s] = 0;
+        if (to_centre - radius > cut + 1.0f || !render_frustum_sphere(&view->frustum, centre, radius)) continue;
         const Vector3 c = view->cam;
-        faces[s] = static_cast<uint8_t>((c.x > low.x ? 1 : 0) | (c.x < high.x ? 2 : 0) | (c.y > low.y ? 4 : 0) |
-                                        (c.y < high.y ? 8 : 0) | (c.z > low.z ? 16 : 0) | (c.z < high.z ? 32 : 0));
+        const unsigned towards = (c.x > low.x ? 1u : 0u) | (c.x < high.x ? 2u : 0u) | (c.y > low.y ? 4u : 0u) |
+                                 (c.y < high.y ? 8u : 0u) | (c.z > low.z ? 16u : 0u) | (c.z < high.z ? 32u : 0u);
+        const int32_t at[3] = {mesh->chunk_x * CHUNK_MESH_SECTIONS_XZ + sx, mesh->chunk_y * CHUNK_MESH_SECTIONS_Y + sy,
+                               mesh->chunk_z * CHUNK_MESH_SECTIONS_XZ + sz};
+        const bool here = chunk_mesh_reached(reach, at[0], at[1], at[2]);
+        unsigned reached = 0;
+        for (int face = 0; face < 6; face++) {
+            const int step = face % 2 == 0 ? 1 : -1;
+            const int axis = face / 2;
+            const bool next = chunk_mesh_reached(reach, at[0] + (axis == 0 ? step : 0), at[1] + (axis == 1 ? step : 0),
+                                                 at[2] + (axis == 2 ? step : 0));
+            if (here || next) reached |= 1u << face;
+        }
+        faces[s] = static_cast<uint8_t>(towards & reached);
     }
 }
 
@@ -422,13 +446,13 @@ static void draw_run(const ChunkMesh* mesh, int first, int end) {
 
 // Draws the ranges of one type whose section shows and whose faces can turn
 // towards the camera, joining neighbouring ranges into one call.
-static void draw_type(const ChunkMesh* mesh, int type, const bool* shown, const uint8_t* faces) {
+static void draw_type(const ChunkMesh* mesh, int type, const uint8_t* faces) {
     int run_first = 0, run_end = -1;
     for (int face = 0; face < 6; face++) {
         for (int s = 0; s < CHUNK_MESH_SECTIONS; s++) {
             const int r = chunk_mesh_range(type, face, s);
             const int first = mesh->start[r], end = mesh->start[r + 1];
-            if (first == end || !shown[s] || !(faces[s] & (1u << face))) continue;
+            if (first == end || !(faces[s] & (1u << face))) continue;
             if (first != run_end) {
                 draw_run(mesh, run_first, run_end);
                 run_first = first;
@@ -439,10 +463,10 @@ static void draw_type(const ChunkMesh* mesh, int type, const bool* shown, const 
     draw_run(mesh, run_first, run_end);
 }
 
-static void draw_mesh(const ChunkMeshShader* shader, const ChunkMesh* mesh, World* world, const ChunkMeshView* view) {
-    bool shown[CHUNK_MESH_SECTIONS];
+static void draw_mesh(const ChunkMeshSet* set, const ChunkMesh* mesh, World* world, const ChunkMeshView* view) {
+    const ChunkMeshShader* shader = &set->shader;
     uint8_t faces[CHUNK_MESH_SECTIONS];
-    visible_sections(mesh, view, shown, faces);
+    visible_sections(mesh, &set->reach, view, faces);
     const float origin[3] = {static_cast<float>(mesh->chunk_x * CHUNK_SIZE) - view->offset.x,
                              static_cast<float>(mesh->chunk_y * CHUNK_HEIGHT),
                              static_cast<float>(mesh->chunk_z * CHUNK_SIZE) - view->offset.z};
@@ -455,8 +479,25 @@ static void draw_mesh(const ChunkMeshShader* shader, const ChunkMesh* mesh, Worl
         const Color color = world_get_block_color(static_cast<BlockType>(type));
         const float base[3] = {static_cast<float>(color.r), static_cast<float>(color.g), static_cast<float>(color.b)};
         rlSetUniform(shader->base_color, base, RL_SHADER_UNIFORM_VEC3, 1);
-        draw_type(mesh, type, shown, faces);
+        draw_type(mesh, type, faces);
     }
+}
+
+// Whether a cell drawn as a block lies within reach of the near plane, which
+// then shows the inside of that block and whatever its solid neighbours hide.
+static bool eye_in_block(World* world, const ChunkMeshView* view) {
+    const float reach = EYE_BLOCK_REACH;
+    const float cam[3] = {view->cam.x + view->offset.x, view->cam.y, view->cam.z + view->offset.z};
+    int low[3], high[3];
+    for (int a = 0; a < 3; a++) {
+        low[a] = static_cast<int>(floorf(cam[a] - reach));
+        high[a] = static_cast<int>(floorf(cam[a] + reach));
+    }
+    for (int y = low[1]; y <= high[1]; y++)
+        for (int z = low[2]; z <= high[2]; z++)
+            for (int x = low[0]; x <= high[0]; x++)
+                if (world_get_block_color(world_get_block(world, x, y, z)).a != 0) return true;
+    return false;
 }
 
 int chunk_meshes_draw(ChunkMeshSet* set, World* world, const ChunkMeshView* view) {
@@ -464,12 +505,13 @@ int chunk_meshes_draw(ChunkMeshSet* set, World* world, const ChunkMeshView* view
     int draw_count = 0;
     const int within = count_and_order(set, view, &draw_count);
     if (draw_count == 0) return within;
+    chunk_mesh_reach_walk(&set->reach, set->meshes, set->count, view, eye_in_block(world, view));
     // Whatever the library has batched so far goes first, as it would have.
     rlDrawRenderBatchActive();
     rlEnableShader(set->shader.id);
     set_frame_uniforms(&set->shader, view);
     rlActiveTextureSlot(0);
-    for (int i = 0; i < draw_count; i++) draw_mesh(&set->shader, &set->meshes[set->order[i]], world, view);
+    for (int i = 0; i < draw_count; i++) draw_mesh(set, &set->meshes[set->order[i]], world, view);
     rlDisableVertexArray();
     rlDisableTexture();
     rlDisableShader();

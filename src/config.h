@@ -30,11 +30,17 @@ constexpr int LIGHT_MAX = 15;
 constexpr int VISIBLE_LIST_INITIAL_CAPACITY = 1024;
 
 // A chunk mesh keeps its faces in ranges by block type, face direction and
-// section of the chunk, so that a frame skips whole sections beyond the cut or
-// outside the view and whole directions turned away from the camera.
+// section of the chunk, so that a frame skips whole sections beyond the cut,
+// outside the view or out of sight, and whole directions turned away from the
+// camera.
 // Sections are this many blocks along x and z, and this many along y.
 constexpr int CHUNK_MESH_SECTION_SIZE = 8;
 constexpr int CHUNK_MESH_SECTION_HEIGHT = 8;
+
+// Freed memory the heap keeps instead of handing back to the system. A
+// software rasteriser allocates and frees megabytes of vertex data in every
+// draw call; handed back each time, every frame pays for faulting it in again.
+constexpr int RENDER_HEAP_KEEP_BYTES = 64 << 20;
 
 // Worker job queue: first allocation (doubled when full), flush polling.
 constexpr int WORKER_QUEUE_INITIAL_CAPACITY = 256;

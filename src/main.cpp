@@ -9,6 +9,7 @@
 #include "game_ui.h"
 #include "menu.h"
 #include "player.h"
+#include "rendering.h"
 #include "utils.h"
 #include "world.h"
 
@@ -252,6 +253,7 @@ int main(void) {
     // Quiet from the first call: the library's own start-up lines are not ours to print.
     SetTraceLogLevel(LOG_NONE);
     SetConfigFlags(FLAG_WINDOW_RESIZABLE);
+    render_keep_freed_memory();
     InitWindow(1200, 800, QVOX_WINDOW_TITLE);
     SetExitKey(KEY_NULL);
     if (data == DATA_DIR_FAILED) {

@@ -1,10 +1,19 @@
 // Block faces in immediate mode and the fixed-step block raycast.
 #include "rendering.h"
 
+#include <malloc.h>
+
 #include <cmath>
+#include <cstdio>
 
 #include "rlgl.h"
 #include "vec_math.h"
+
+bool render_keep_freed_memory(void) {
+    if (mallopt(M_TRIM_THRESHOLD, RENDER_HEAP_KEEP_BYTES) == 1) return true;
+    fprintf(stderr, "[render] Could not set the heap's trim threshold\n");
+    return false;
+}
 
 // Per face: outward normal (also the offset of the cell the face looks into).
 static const int face_normals[6][3] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};

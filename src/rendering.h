@@ -16,6 +16,9 @@ constexpr float RAYCAST_STEP = 0.1f;
 // Radius of a sphere around a unit cube (sqrt(3) / 2), rounded up.
 constexpr float RENDER_CUBE_RADIUS = 0.87f;
 
+// Has the heap keep RENDER_HEAP_KEEP_BYTES of freed memory; before the window opens.
+bool render_keep_freed_memory(void);
+
 // The view volume of a perspective camera as four side planes and the eye
 // plane, for skipping blocks that cannot appear on screen.
 struct RenderFrustum {

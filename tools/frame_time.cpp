@@ -3,8 +3,9 @@
 // render distance 50, window 1200 x 800. The spawn area and the first
 // streaming update are lit and meshed before the first frame is timed.
 //
-//   qvox_frame_time [-d distance] [-s WIDTHxHEIGHT] [-n frames] [-i] [screenshot.png]
-//   (run from the repository root; -i draws block by block instead of the chunk meshes)
+//   qvox_frame_time [-d distance] [-s WIDTHxHEIGHT] [-n frames] [-i] [-p x,y,z,yaw,pitch] [screenshot.png]
+//   (run from the repository root; -i draws block by block instead of the chunk meshes;
+//   -p puts the player elsewhere in the same world, for example 8,40,8,1.57,0 in a cave)
 //
 // Prints the median and 95th percentile frame time over the frames, the
 // blocks rendered and the share of the frame spent in the render pass (main
@@ -31,6 +32,7 @@
 #include "menu.h"
 #include "player.h"
 #include "raylib.h"
+#include "rendering.h"
 #include "scene.h"
 #include "world.h"
 
@@ -42,6 +44,8 @@ struct Options {
     int height = 800;
     int frames = 600;
     bool immediate = false;
+    bool placed = false;
+    float place[5] = {};  // x, y, z, yaw, pitch
     char screenshot[PATH_MAX] = {};
 };
 
@@ -163,6 +167,10 @@ bool parse_options(int argc, char** argv, Options* options) {
             if (std::sscanf(argv[++i], "%dx%d", &options->width, &options->height) != 2) return false;
         } else if (std::strcmp(argv[i], "-n") == 0 && has_value) {
             options->frames = std::atoi(argv[++i]);
+        } else if (std::strcmp(argv[i], "-p") == 0 && has_value) {
+            float* p = options->place;
+            if (std::sscanf(argv[++i], "%f,%f,%f,%f,%f", &p[0], &p[1], &p[2], &p[3], &p[4]) != 5) return false;
+            options->placed = true;
         } else if (std::strcmp(argv[i], "-i") == 0) {
             options->immediate = true;
         } else if (argv[i][0] != '-') {
@@ -174,13 +182,23 @@ bool parse_options(int argc, char** argv, Options* options) {
     return options->render_distance > 0.0f && options->width > 0 && options->height > 0 && options->frames > 0;
 }
 
+// Moves the player and waits until the chunks around the new place are lit and listed.
+void move_player(GameState* game, const float* place) {
+    game->player->position = Vector3{place[0], place[1], place[2]};
+    clouds_update(game->clouds, game->player->position);
+    scene_look(game, place[3], place[4]);
+    world_update_chunks(game->world, game->player->position, game->look.forward);
+    scene_wait_for_worker(game->world);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     Options options;
     if (!parse_options(argc, argv, &options)) {
         std::fprintf(stderr,
-                     "usage: qvox_frame_time [-d distance] [-s WIDTHxHEIGHT] [-n frames] [-i] [screenshot.png]\n");
+                     "usage: qvox_frame_time [-d distance] [-s WIDTHxHEIGHT] [-n frames] [-i] [-p x,y,z,yaw,pitch] "
+                     "[screenshot.png]\n");
         return 2;
     }
     char dir[PATH_MAX] = {};
@@ -188,12 +206,14 @@ int main(int argc, char** argv) {
     if (!scene_enter_scratch_dir(dir, sizeof dir, home, sizeof home)) return 1;
 
     SetTraceLogLevel(LOG_NONE);
+    render_keep_freed_memory();
     InitWindow(options.width, options.height, "qvox frame time");
     SetTargetFPS(0);
     world_system_init();
     static GameState game;
     const bool ready = scene_set_up(&game, options.render_distance);
     game.render.immediate_blocks = options.immediate;
+    if (ready && options.placed) move_player(&game, options.place);
     std::vector<FrameSample> samples;
     if (ready) {
         samples.reserve(static_cast<size_t>(options.frames));

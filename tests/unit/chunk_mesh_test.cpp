@@ -1,4 +1,5 @@
-// Chunk meshes on the CPU: staleness, faces and light, and the count within the cut.
+// Chunk meshes on the CPU: staleness, faces and light, the count within the cut,
+// and the sections a frame can look into.
 #include "chunk_mesh.h"
 
 #include <gtest/gtest.h>
@@ -91,6 +92,84 @@ TEST_F(ChunkMeshTest, CountWithinTheCutMatchesBlockByBlock) {
             EXPECT_EQ(chunk_mesh_count_within(cells.data(), static_cast<int>(cells.size()), 3, 1, -2, &view), expected)
                 << "player " << player.x << "," << player.y << "," << player.z << " distance " << distance;
         }
+}
+
+uint64_t link(int a, int b) {
+    return uint64_t{1} << (a * 6 + b) | uint64_t{1} << (b * 6 + a);
+}
+
+void set_box(Chunk* chunk, int x0, int y0, int z0, int x1, int y1, int z1, BlockType type) {
+    for (int y = y0; y < y1; y++)
+        for (int z = z0; z < z1; z++)
+            for (int x = x0; x < x1; x++) chunk->blocks[y][z][x].type = type;
+}
+
+// Each row carves more of the first section of a stone chunk (sides in face order +x -x +y -y +z -z).
+TEST_F(ChunkMeshTest, SectionLinksJoinTheSidesThatSeeEachOther) {
+    Chunk* chunk = add_chunk(0, 0, 0);
+    set_box(chunk, 0, 0, 0, CHUNK_SIZE, CHUNK_HEIGHT, CHUNK_SIZE, BLOCK_STONE);
+    const BlockType damaged = static_cast<BlockType>(99);
+    const struct {
+        int x0, y0, z0, x1, y1, z1;
+        BlockType type;
+        uint64_t links;
+    } rows[] = {
+        {0, 0, 0, 0, 0, 0, BLOCK_AIR, 0},
+        {0, 3, 3, 8, 4, 4, BLOCK_AIR, link(0, 1)},
+        {3, 4, 3, 4, 8, 4, BLOCK_AIR, link(0, 1) | link(0, 2) | link(1, 2)},
+        {5, 1, 5, 7, 3, 7, BLOCK_AIR, link(0, 1) | link(0, 2) | link(1, 2)},
+        {6, 0, 6, 7, 1, 8, damaged, link(0, 1) | link(0, 2) | link(1, 2) | link(3, 4)},
+    };
+    uint64_t links[CHUNK_MESH_SECTIONS];
+    for (const auto& r : rows) {
+        set_box(chunk, r.x0, r.y0, r.z0, r.x1, r.y1, r.z1, r.type);
+        chunk_mesh_links(chunk, links);
+        EXPECT_EQ(links[chunk_mesh_section(0, 0, 0)], r.links) << "after the box from " << r.x0 << "," << r.y0;
+    }
+    set_box(chunk, 8, 8, 8, 16, 16, 16, BLOCK_AIR);
+    chunk_mesh_links(chunk, links);
+    uint64_t all = 0;
+    for (int a = 0; a < 6; a++)
+        for (int b = a + 1; b < 6; b++) all |= link(a, b);
+    EXPECT_EQ(links[chunk_mesh_section(8, 8, 8)], all);
+}
+
+// Stone under open air, a cave of one section at sections (1, 3, 1) and a
+// pocket at (2, 5, 1) that a tunnel joins to the cave from below.
+TEST_F(ChunkMeshTest, TheWalkReachesWhatALineOfSightCan) {
+    Chunk* ground = add_chunk(0, 0, 0);
+    set_box(ground, 0, 0, 0, CHUNK_SIZE, CHUNK_HEIGHT, CHUNK_SIZE, BLOCK_STONE);
+    set_box(ground, 8, 24, 8, 24, 32, 16, BLOCK_AIR);
+    set_box(ground, 16, 32, 8, 24, 48, 16, BLOCK_AIR);
+    ChunkMesh meshes[2] = {};
+    meshes[0].chunk_y = 0;
+    meshes[1].chunk_y = 1;
+    chunk_mesh_links(add_chunk(0, 1, 0), meshes[1].links);
+    const struct {
+        const char* name;
+        bool shaft;
+        int count;
+        float cam_y;
+        bool eye_in_block, cave, pocket;
+    } rows[] = {
+        {"closed", false, 2, 100.0f, false, false, false},
+        {"from inside a block", false, 2, 100.0f, true, true, true},
+        {"shaft", true, 2, 100.0f, false, true, false},
+        {"under unknown chunks", true, 1, 100.0f, false, true, true},
+        {"above the grid", false, 2, 200.0f, false, true, true},
+    };
+    ChunkMeshReach reach = {};
+    for (const auto& r : rows) {
+        set_box(ground, 8, 32, 8, 10, 64, 10, r.shaft ? BLOCK_AIR : BLOCK_STONE);
+        chunk_mesh_links(ground, meshes[0].links);
+        ChunkMeshView view = {{}, {16.5f, r.cam_y, 16.5f}, 1000.0f, {}};
+        chunk_mesh_reach_walk(&reach, meshes, r.count, &view, r.eye_in_block);
+        EXPECT_TRUE(chunk_mesh_reached(&reach, 1, 7, 1)) << r.name;
+        EXPECT_EQ(chunk_mesh_reached(&reach, 1, 3, 1), r.cave) << r.name;
+        EXPECT_EQ(chunk_mesh_reached(&reach, 2, 5, 1), r.pocket) << r.name;
+        EXPECT_EQ(chunk_mesh_reached(&reach, 1, 6, 1), r.shaft || r.cave) << r.name;
+    }
+    chunk_mesh_reach_free(&reach);
 }
 
 }  // namespace
