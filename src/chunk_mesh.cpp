@@ -193,8 +193,9 @@ static unsigned sides_of(int x, int y, int z) {
 }
 
 // Links of one section: a flood fill of each group of see-through cells joins
-// every pair of sides the group touches. A line of sight leaves a section by
-// another side than the one it came in through, so a side is not linked to itself.
+// every pair of sides the group touches, and marks the sides it touches. A line
+// of sight leaves a section by another side than the one it came in through,
+// so a side is not linked to itself.
 static uint64_t section_links(const Chunk* chunk, int x0, int y0, int z0) {
     const int n = CHUNK_MESH_SECTION_SIZE, h = CHUNK_MESH_SECTION_HEIGHT;
     bool open[SECTION_CELLS];
@@ -221,6 +222,7 @@ static uint64_t section_links(const Chunk* chunk, int x0, int y0, int z0) {
         }
         for (int side = 0; side < 6; side++)
             if (sides & (1u << side)) links |= static_cast<uint64_t>(sides & ~(1u << side)) << (side * 6);
+        links |= static_cast<uint64_t>(sides) << CHUNK_MESH_TOUCH_SHIFT;
     }
     return links;
 }

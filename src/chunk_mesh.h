@@ -30,10 +30,13 @@ constexpr int CHUNK_MESH_MAX_WINDOWS = CHUNK_SIZE * CHUNK_HEIGHT * CHUNK_SIZE / 
 // The chunk itself and its six face neighbours, whose light border faces read.
 constexpr int CHUNK_MESH_SOURCES = 7;
 // Which sides of a section see each other through cells drawn as nothing: bit
-// side * 6 + other, sides numbered in face order. A section of a chunk that is
+// side * 6 + other, sides numbered in face order; and from bit
+// CHUNK_MESH_TOUCH_SHIFT on, the sides such cells touch, through which a line
+// of sight can get into the section at all. A section of a chunk that is
 // not loaded or never listed is unknown: it draws nothing, and its neighbours
 // draw no faces towards it, so a line of sight through it goes on through
 // their solid cells as well.
+constexpr int CHUNK_MESH_TOUCH_SHIFT = 36;
 constexpr uint64_t CHUNK_MESH_UNKNOWN = ~uint64_t{0};
 
 // One corner of a face, eight bytes; the shader reads whole numbers 0..255.
@@ -156,7 +159,8 @@ void chunk_mesh_links(const Chunk* chunk, uint64_t* links);
 // sees from inside a solid block, through every solid cell around it.
 void chunk_mesh_reach_walk(ChunkMeshReach* reach, const ChunkMesh* meshes, int count, const ChunkMeshView* view,
                            bool eye_in_block);
-// Whether the walk came into the section at world section (sx, sy, sz).
+// Whether a line of sight can get into the cells of the section at world
+// section (sx, sy, sz): the walk came in through a side they touch.
 bool chunk_mesh_reached(const ChunkMeshReach* reach, int32_t sx, int32_t sy, int32_t sz);
 void chunk_mesh_reach_free(ChunkMeshReach* reach);
 

@@ -167,7 +167,10 @@ bool chunk_mesh_reached(const ChunkMeshReach* reach, int32_t sx, int32_t sy, int
     if (reach->all) return true;
     const int32_t section[3] = {sx, sy, sz};
     const int cell = cell_index(reach, section);
-    return cell >= 0 && reach->entered[cell] != 0;
+    if (cell < 0) return false;
+    const unsigned touched = static_cast<unsigned>(reach->links[cell] >> CHUNK_MESH_TOUCH_SHIFT) & 63u;
+    const uint8_t entered = reach->entered[cell];
+    return (entered & (REACH_CAMERA | REACH_THROUGH)) || (entered & touched);
 }
 
 void chunk_mesh_reach_free(ChunkMeshReach* reach) {

@@ -98,6 +98,10 @@ uint64_t link(int a, int b) {
     return uint64_t{1} << (a * 6 + b) | uint64_t{1} << (b * 6 + a);
 }
 
+uint64_t touch(unsigned sides) {
+    return uint64_t{sides} << CHUNK_MESH_TOUCH_SHIFT;
+}
+
 void set_box(Chunk* chunk, int x0, int y0, int z0, int x1, int y1, int z1, BlockType type) {
     for (int y = y0; y < y1; y++)
         for (int z = z0; z < z1; z++)
@@ -115,10 +119,10 @@ TEST_F(ChunkMeshTest, SectionLinksJoinTheSidesThatSeeEachOther) {
         uint64_t links;
     } rows[] = {
         {0, 0, 0, 0, 0, 0, BLOCK_AIR, 0},
-        {0, 3, 3, 8, 4, 4, BLOCK_AIR, link(0, 1)},
-        {3, 4, 3, 4, 8, 4, BLOCK_AIR, link(0, 1) | link(0, 2) | link(1, 2)},
-        {5, 1, 5, 7, 3, 7, BLOCK_AIR, link(0, 1) | link(0, 2) | link(1, 2)},
-        {6, 0, 6, 7, 1, 8, damaged, link(0, 1) | link(0, 2) | link(1, 2) | link(3, 4)},
+        {0, 3, 3, 8, 4, 4, BLOCK_AIR, link(0, 1) | touch(3)},
+        {3, 4, 3, 4, 8, 4, BLOCK_AIR, link(0, 1) | link(0, 2) | link(1, 2) | touch(7)},
+        {5, 1, 5, 7, 3, 7, BLOCK_AIR, link(0, 1) | link(0, 2) | link(1, 2) | touch(7)},
+        {6, 0, 6, 7, 1, 8, damaged, link(0, 1) | link(0, 2) | link(1, 2) | link(3, 4) | touch(31)},
     };
     uint64_t links[CHUNK_MESH_SECTIONS];
     for (const auto& r : rows) {
@@ -128,7 +132,7 @@ TEST_F(ChunkMeshTest, SectionLinksJoinTheSidesThatSeeEachOther) {
     }
     set_box(chunk, 8, 8, 8, 16, 16, 16, BLOCK_AIR);
     chunk_mesh_links(chunk, links);
-    uint64_t all = 0;
+    uint64_t all = touch(63);
     for (int a = 0; a < 6; a++)
         for (int b = a + 1; b < 6; b++) all |= link(a, b);
     EXPECT_EQ(links[chunk_mesh_section(8, 8, 8)], all);
@@ -164,7 +168,7 @@ TEST_F(ChunkMeshTest, TheWalkReachesWhatALineOfSightCan) {
         chunk_mesh_links(ground, meshes[0].links);
         ChunkMeshView view = {{}, {16.5f, r.cam_y, 16.5f}, 1000.0f, {}};
         chunk_mesh_reach_walk(&reach, meshes, r.count, &view, r.eye_in_block);
-        EXPECT_TRUE(chunk_mesh_reached(&reach, 1, 7, 1)) << r.name;
+        EXPECT_TRUE(chunk_mesh_reached(&reach, 1, 8, 1)) << r.name;
         EXPECT_EQ(chunk_mesh_reached(&reach, 1, 3, 1), r.cave) << r.name;
         EXPECT_EQ(chunk_mesh_reached(&reach, 2, 5, 1), r.pocket) << r.name;
         EXPECT_EQ(chunk_mesh_reached(&reach, 1, 6, 1), r.shaft || r.cave) << r.name;
