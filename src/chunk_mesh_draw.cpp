@@ -75,8 +75,10 @@ void main()
 )";
 
 static constexpr int BRIGHTNESS_ENTRIES = 6 * (LIGHT_MAX + 1);
-// Farther than the corners of the near plane from the camera, with room to spare.
-static constexpr float EYE_BLOCK_REACH = 0.25f;
+// Farther than the corners of the near plane from the camera (about 0.1 at a
+// field of view of 90 degrees), and nearer than a player's box lets the eye
+// come to a block (0.25).
+static constexpr float EYE_BLOCK_REACH = 0.15f;
 // Radius of a sphere around a whole chunk: half its diagonal, rounded up.
 static constexpr float CHUNK_MESH_RADIUS = 39.2f;
 
