@@ -75,15 +75,28 @@ int chunk_mesh_section(int x, int y, int z) {
            x / CHUNK_MESH_SECTION_SIZE;
 }
 
+// The packed cells of the entries, grouped by section.
+static void pack_cells(ChunkMeshBuild* build, int count) {
+    int next[CHUNK_MESH_SECTIONS + 1] = {};
+    for (int i = 0; i < count; i++)
+        next[chunk_mesh_section(build->list[i].x, build->list[i].y, build->list[i].z) + 1]++;
+    for (int s = 0; s < CHUNK_MESH_SECTIONS; s++) next[s + 1] += next[s];
+    for (int i = 0; i < count; i++) {
+        const CachedVisibleBlock* entry = &build->list[i];
+        const int at = next[chunk_mesh_section(entry->x, entry->y, entry->z)]++;
+        build->cells[at] = static_cast<uint16_t>(entry->x | entry->z << 5 | entry->y << 10);
+    }
+}
+
 // Vertex ranges, and the packed cell of every entry.
 static bool plan_build(ChunkMeshBuild* build, const Chunk* chunk, int count) {
     if (!grow_buffer(reinterpret_cast<void**>(&build->cells), &build->cell_capacity, count, sizeof(uint16_t)))
         return false;
+    pack_cells(build, count);
     int* sizes = build->start + 1;  // counted in place, then summed
     memset(build->start, 0, sizeof build->start);
     for (int i = 0; i < count; i++) {
         const CachedVisibleBlock* entry = &build->list[i];
-        build->cells[i] = static_cast<uint16_t>(entry->x | entry->z << 5 | entry->y << 10);
         const BlockType type = drawn_type(chunk, entry);
         if (type == BLOCK_AIR) continue;
         const int section = chunk_mesh_section(entry->x, entry->y, entry->z);
@@ -112,6 +125,46 @@ static void put_face(ChunkMeshVertex* out, const CachedVisibleBlock* entry, int 
     }
 }
 
+// A face's layer, from its first corner.
+static int face_layer(const ChunkMeshVertex* corner) {
+    const int axis = corner->cell[3] / LIGHT_LEVELS / 2;
+    return corner->cell[axis] % (axis == 1 ? CHUNK_MESH_SECTION_HEIGHT : CHUNK_MESH_SECTION_SIZE);
+}
+
+static constexpr int MOST_LAYERS =
+    CHUNK_MESH_SECTION_SIZE > CHUNK_MESH_SECTION_HEIGHT ? CHUNK_MESH_SECTION_SIZE : CHUNK_MESH_SECTION_HEIGHT;
+
+// Orders the faces of each range by layer. A camera inside a section's slab
+// along an axis sees only the faces in front of it, which are then the first
+// faces of a range turned towards +axis and the last of one towards -axis.
+static bool order_by_layer(ChunkMeshBuild* build) {
+    const int faces = build->vertex_count / VERTICES_PER_FACE;
+    if (!grow_buffer(reinterpret_cast<void**>(&build->layers), &build->layer_capacity, faces, sizeof(uint8_t)) ||
+        !grow_buffer(reinterpret_cast<void**>(&build->spare), &build->spare_capacity, build->vertex_count,
+                     sizeof(ChunkMeshVertex)))
+        return false;
+    for (int r = 0; r < CHUNK_MESH_RANGES; r++) {
+        const int first = build->start[r] / VERTICES_PER_FACE, end = build->start[r + 1] / VERTICES_PER_FACE;
+        int next[MOST_LAYERS + 1] = {};
+        for (int f = first; f < end; f++) next[face_layer(&build->vertices[f * VERTICES_PER_FACE]) + 1]++;
+        for (int layer = 0; layer < MOST_LAYERS; layer++) next[layer + 1] += next[layer];
+        for (int f = first; f < end; f++) {
+            const int layer = face_layer(&build->vertices[f * VERTICES_PER_FACE]);
+            const int at = first + next[layer]++;
+            memcpy(&build->spare[at * VERTICES_PER_FACE], &build->vertices[f * VERTICES_PER_FACE],
+                   VERTICES_PER_FACE * sizeof(ChunkMeshVertex));
+            build->layers[at] = static_cast<uint8_t>(layer);
+        }
+    }
+    ChunkMeshVertex* sorted = build->spare;
+    build->spare = build->vertices;
+    build->vertices = sorted;
+    const int capacity = build->spare_capacity;
+    build->spare_capacity = build->vertex_capacity;
+    build->vertex_capacity = capacity;
+    return true;
+}
+
 bool chunk_mesh_build(ChunkMeshBuild* build, World* world, const Chunk* chunk, int count) {
     if (!plan_build(build, chunk, count)) return false;
     int next[CHUNK_MESH_RANGES];
@@ -133,7 +186,7 @@ bool chunk_mesh_build(ChunkMeshBuild* build, World* world, const Chunk* chunk, i
             *at += VERTICES_PER_FACE;
         }
     }
-    return true;
+    return order_by_layer(build);
 }
 
 void chunk_mesh_build_free(ChunkMeshBuild* build) {
@@ -141,6 +194,8 @@ void chunk_mesh_build_free(ChunkMeshBuild* build) {
     free(build->vertices);
     free(build->cells);
     free(build->list);
+    free(build->layers);
+    free(build->spare);
     memset(build, 0, sizeof *build);
 }
 
@@ -154,17 +209,23 @@ static void axis_range(double lo, double span, double* near_sq, double* far_sq) 
     *far_sq += farthest * farthest;
 }
 
-int chunk_mesh_count_within(const uint16_t* cells, int count, int32_t chunk_x, int32_t chunk_y, int32_t chunk_z,
-                            const ChunkMeshView* view) {
-    const int origin_x = chunk_x * CHUNK_SIZE, origin_y = chunk_y * CHUNK_HEIGHT, origin_z = chunk_z * CHUNK_SIZE;
+// Whether the block centres of a box of cells, from world cell (x, y, z) and
+// (w, h, d) cells large, all lie within the cut (1), all beyond it (-1), or
+// on both sides (0).
+static int box_against_cut(int x, int y, int z, int w, int h, int d, const ChunkMeshView* view) {
     double near_sq = 0.0, far_sq = 0.0;
-    axis_range(origin_x + 0.5 - view->offset.x - view->cam.x, CHUNK_SIZE - 1, &near_sq, &far_sq);
-    axis_range(origin_y + 0.5 - view->cam.y, CHUNK_HEIGHT - 1, &near_sq, &far_sq);
-    axis_range(origin_z + 0.5 - view->offset.z - view->cam.z, CHUNK_SIZE - 1, &near_sq, &far_sq);
+    axis_range(x + 0.5 - view->offset.x - view->cam.x, w - 1, &near_sq, &far_sq);
+    axis_range(y + 0.5 - view->cam.y, h - 1, &near_sq, &far_sq);
+    axis_range(z + 0.5 - view->offset.z - view->cam.z, d - 1, &near_sq, &far_sq);
     const float cut = RENDER_CUT_SHARE * view->render_distance;
     const double cut_sq = static_cast<double>(cut) * static_cast<double>(cut);
-    if (far_sq < cut_sq - COUNT_MARGIN_SQ) return count;
-    if (near_sq > cut_sq + COUNT_MARGIN_SQ) return 0;
+    if (far_sq < cut_sq - COUNT_MARGIN_SQ) return 1;
+    if (near_sq > cut_sq + COUNT_MARGIN_SQ) return -1;
+    return 0;
+}
+
+static int count_cells_within(const uint16_t* cells, int count, int origin_x, int origin_y, int origin_z,
+                              const ChunkMeshView* view) {
     int within = 0;
     for (int i = 0; i < count; i++) {
         const int x = cells[i] & 31, z = (cells[i] >> 5) & 31, y = cells[i] >> 10;
@@ -174,6 +235,34 @@ int chunk_mesh_count_within(const uint16_t* cells, int count, int32_t chunk_x, i
         const Vector3 to_block = vec3_sub(pos, view->cam);
         const float dist_sq = to_block.x * to_block.x + to_block.y * to_block.y + to_block.z * to_block.z;
         if (render_block_in_range(dist_sq, view->render_distance)) within++;
+    }
+    return within;
+}
+
+// A packed cell with the bits of its place inside its section cleared.
+static uint16_t section_key(uint16_t cell) {
+    const int inside =
+        (CHUNK_MESH_SECTION_SIZE - 1) | (CHUNK_MESH_SECTION_SIZE - 1) << 5 | (CHUNK_MESH_SECTION_HEIGHT - 1) << 10;
+    return static_cast<uint16_t>(cell & ~inside);
+}
+
+int chunk_mesh_count_within(const uint16_t* cells, int count, int32_t chunk_x, int32_t chunk_y, int32_t chunk_z,
+                            const ChunkMeshView* view) {
+    const int origin_x = chunk_x * CHUNK_SIZE, origin_y = chunk_y * CHUNK_HEIGHT, origin_z = chunk_z * CHUNK_SIZE;
+    const int chunk_side = box_against_cut(origin_x, origin_y, origin_z, CHUNK_SIZE, CHUNK_HEIGHT, CHUNK_SIZE, view);
+    if (chunk_side != 0) return chunk_side > 0 ? count : 0;
+    // Each run of cells of one section that lies wholly on one side of the cut counts at once.
+    int within = 0;
+    for (int i = 0; i < count;) {
+        const uint16_t key = section_key(cells[i]);
+        int end = i + 1;
+        while (end < count && section_key(cells[end]) == key) end++;
+        const int side =
+            box_against_cut(origin_x + (key & 31), origin_y + (key >> 10), origin_z + ((key >> 5) & 31),
+                            CHUNK_MESH_SECTION_SIZE, CHUNK_MESH_SECTION_HEIGHT, CHUNK_MESH_SECTION_SIZE, view);
+        if (side > 0) within += end - i;
+        if (side == 0) within += count_cells_within(cells + i, end - i, origin_x, origin_y, origin_z, view);
+        i = end;
     }
     return within;
 }

@@ -55,15 +55,19 @@ struct ChunkMeshSource {
 
 // A mesh made on the CPU, before it goes to the card. Reused between builds.
 struct ChunkMeshBuild {
-    ChunkMeshVertex* vertices;  // four corners per face, in range order
+    ChunkMeshVertex* vertices;  // four corners per face, in range order, and by layer inside a range
     int vertex_count;
     int vertex_capacity;
     int start[CHUNK_MESH_RANGES + 1];  // first vertex of each range; the last entry is vertex_count
-    uint16_t* cells;                   // every list entry, x | z << 5 | y << 10, for counting blocks within reach
+    uint16_t* cells;  // every list entry, x | z << 5 | y << 10, by section, for counting blocks within reach
     int cell_count;
     int cell_capacity;
     CachedVisibleBlock* list;  // the copy of the chunk's list the mesh is made from
     int list_capacity;
+    uint8_t* layers;  // per face, its layer: the place of its block inside the section along the face's axis
+    int layer_capacity;
+    ChunkMeshVertex* spare;  // where faces are put in order of layer
+    int spare_capacity;
 };
 
 struct ChunkMesh {
@@ -75,6 +79,7 @@ struct ChunkMesh {
     int vertex_count;
     uint16_t* cells;
     int cell_count;
+    uint8_t* layers;                      // per face, as ChunkMeshBuild::layers
     uint64_t links[CHUNK_MESH_SECTIONS];  // by section, as the cells stood at the last build
     bool seen;                            // met in this frame's sweep over the chunks
 };
@@ -144,7 +149,8 @@ int chunk_mesh_copy_list(Chunk* chunk, ChunkMeshBuild* build, uint32_t* list_sta
 bool chunk_mesh_build(ChunkMeshBuild* build, World* world, const Chunk* chunk, int count);
 void chunk_mesh_build_free(ChunkMeshBuild* build);
 // How many of the cells of a chunk lie within the cut of the view: the count
-// the block-by-block pass makes, with the same arithmetic.
+// the block-by-block pass makes, with the same arithmetic. Fastest with the
+// cells grouped by section, as a build leaves them.
 int chunk_mesh_count_within(const uint16_t* cells, int count, int32_t chunk_x, int32_t chunk_y, int32_t chunk_z,
                             const ChunkMeshView* view);
 

@@ -165,6 +165,8 @@ static void release_mesh(ChunkMesh* mesh) {
     free(mesh->cells);
     mesh->cells = nullptr;
     mesh->cell_count = 0;
+    free(mesh->layers);
+    mesh->layers = nullptr;
 }
 
 static void release_all(ChunkMeshSet* set) {
@@ -236,13 +238,18 @@ static void rebuild(ChunkMeshSet* set, ChunkMesh* mesh, World* world, Chunk* chu
     ChunkMeshSource source = chunk_mesh_source(world, chunk);
     const int count = chunk_mesh_copy_list(chunk, &set->build, &source.list_stamp);
     if (count < 0 || !chunk_mesh_build(&set->build, world, chunk, count)) return;
+    const size_t faces = static_cast<size_t>(set->build.vertex_count / 4);
     uint16_t* cells = static_cast<uint16_t*>(realloc(mesh->cells, static_cast<size_t>(count + 1) * sizeof(uint16_t)));
-    if (!cells) {
+    if (cells) mesh->cells = cells;
+    uint8_t* layers = static_cast<uint8_t*>(realloc(mesh->layers, faces + 1));
+    if (layers) mesh->layers = layers;
+    if (!cells || !layers) {
         fprintf(stderr, "[chunk_mesh] Out of memory for the cells of chunk (%d,%d,%d)\n", chunk->chunk_x,
                 chunk->chunk_y, chunk->chunk_z);
+        release_mesh(mesh);  // drawn again when a later rebuild finds memory
         return;
     }
-    mesh->cells = cells;
+    memcpy(layers, set->build.layers, faces);
     if (source.list_stamp == 0) {
         for (uint64_t& links : mesh->links) links = CHUNK_MESH_UNKNOWN;
     } else {
@@ -391,14 +398,20 @@ static void set_frame_uniforms(const ChunkMeshShader* shader, const ChunkMeshVie
     rlSetUniform(shader->frustum_normals, view->frustum.normals, RL_SHADER_UNIFORM_VEC3, 5);
 }
 
-// Which faces of each section may show: bit face of faces[s] is set when the
+// What a frame draws of one section of a mesh.
+struct SectionView {
+    uint8_t faces;      // directions that may show
+    float from_low[3];  // the camera's place along each axis, less the section's lowest corner
+};
+
+// Which faces of each section may show: bit face of faces is set when the
 // section lies within the cut and inside the view, when faces of that
 // direction can be turned towards the camera (the camera is in front of their
 // plane; the planes of a section's +x faces, say, lie between its lowest x + 1
 // and its highest x + 1), and when the walk reached the cell in front of them:
 // the section itself, or the next one for the faces on its border.
 static void visible_sections(const ChunkMesh* mesh, const ChunkMeshReach* reach, const ChunkMeshView* view,
-                             uint8_t* faces) {
+                             SectionView* sections) {
     const float cut = RENDER_CUT_SHARE * view->render_distance;
     const float half_xz = CHUNK_MESH_SECTION_SIZE * 0.5f, half_y = CHUNK_MESH_SECTION_HEIGHT * 0.5f;
     const float radius = sqrtf(2.0f * half_xz * half_xz + half_y * half_y);
@@ -412,7 +425,10 @@ static void visible_sections(const ChunkMesh* mesh, const ChunkMeshReach* reach,
         const Vector3 centre = {low.x + half_xz, low.y + half_y, low.z + half_xz};
         const Vector3 high = {low.x + 2.0f * half_xz, low.y + 2.0f * half_y, low.z + 2.0f * half_xz};
         const float to_centre = sqrtf(distance_sq(centre, view->cam));
-        faces[s] = 0;
+        sections[s].faces = 0;
+        sections[s].from_low[0] = view->cam.x - low.x;
+        sections[s].from_low[1] = view->cam.y - low.y;
+        sections[s].from_low[2] = view->cam.z - low.z;
         if (to_centre - radius > cut + 1.0f || !render_frustum_sphere(&view->frustum, centre, radius)) continue;
         const Vector3 c = view->cam;
         const unsigned towards = (c.x > low.x ? 1u : 0u) | (c.x < high.x ? 2u : 0u) | (c.y > low.y ? 4u : 0u) |
@@ -428,7 +444,7 @@ static void visible_sections(const ChunkMesh* mesh, const ChunkMeshReach* reach,
                                                  at[2] + (axis == 2 ? step : 0));
             if (here || next) reached |= 1u << face;
         }
-        faces[s] = static_cast<uint8_t>(towards & reached);
+        sections[s].faces = static_cast<uint8_t>(towards & reached);
     }
 }
 
@@ -446,15 +462,27 @@ static void draw_run(const ChunkMesh* mesh, int first, int end) {
     }
 }
 
-// Draws the ranges of one type whose section shows and whose faces can turn
-// towards the camera, joining neighbouring ranges into one call.
-static void draw_type(const ChunkMesh* mesh, int type, const uint8_t* faces) {
+// The part [*first, *end) of a range that is turned towards the camera: with
+// its faces in order of layer, those whose plane the camera is in front of.
+static void facing_part(const ChunkMesh* mesh, int face, float from_low, int* first, int* end) {
+    if (face % 2 == 0) {
+        while (*end > *first && static_cast<float>(mesh->layers[*end / 4 - 1] + 1) >= from_low) *end -= 4;
+    } else {
+        while (*first < *end && static_cast<float>(mesh->layers[*first / 4]) <= from_low) *first += 4;
+    }
+}
+
+// Draws the ranges of one type whose section shows and whose faces are
+// turned towards the camera, joining neighbouring ranges into one call.
+static void draw_type(const ChunkMesh* mesh, int type, const SectionView* sections) {
     int run_first = 0, run_end = -1;
     for (int face = 0; face < 6; face++) {
         for (int s = 0; s < CHUNK_MESH_SECTIONS; s++) {
             const int r = chunk_mesh_range(type, face, s);
-            const int first = mesh->start[r], end = mesh->start[r + 1];
-            if (first == end || !(faces[s] & (1u << face))) continue;
+            int first = mesh->start[r], end = mesh->start[r + 1];
+            if (first == end || !(sections[s].faces & (1u << face))) continue;
+            facing_part(mesh, face, sections[s].from_low[face / 2], &first, &end);
+            if (first == end) continue;
             if (first != run_end) {
                 draw_run(mesh, run_first, run_end);
                 run_first = first;
@@ -467,8 +495,8 @@ static void draw_type(const ChunkMesh* mesh, int type, const uint8_t* faces) {
 
 static void draw_mesh(const ChunkMeshSet* set, const ChunkMesh* mesh, World* world, const ChunkMeshView* view) {
     const ChunkMeshShader* shader = &set->shader;
-    uint8_t faces[CHUNK_MESH_SECTIONS];
-    visible_sections(mesh, &set->reach, view, faces);
+    SectionView sections[CHUNK_MESH_SECTIONS];
+    visible_sections(mesh, &set->reach, view, sections);
     const float origin[3] = {static_cast<float>(mesh->chunk_x * CHUNK_SIZE) - view->offset.x,
                              static_cast<float>(mesh->chunk_y * CHUNK_HEIGHT),
                              static_cast<float>(mesh->chunk_z * CHUNK_SIZE) - view->offset.z};
@@ -481,7 +509,7 @@ static void draw_mesh(const ChunkMeshSet* set, const ChunkMesh* mesh, World* wor
         const Color color = world_get_block_color(static_cast<BlockType>(type));
         const float base[3] = {static_cast<float>(color.r), static_cast<float>(color.g), static_cast<float>(color.b)};
         rlSetUniform(shader->base_color, base, RL_SHADER_UNIFORM_VEC3, 1);
-        draw_type(mesh, type, faces);
+        draw_type(mesh, type, sections);
     }
 }
 
