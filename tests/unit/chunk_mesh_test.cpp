@@ -140,6 +140,19 @@ TEST_F(ChunkMeshTest, SectionLinksJoinTheSidesThatSeeEachOther) {
     for (int a = 0; a < 6; a++)
         for (int b = a + 1; b < 6; b++) all |= link(a, b);
     EXPECT_EQ(links[chunk_mesh_section(8, 8, 8)], all);
+    // Inside a range, faces come in order of layer: their block's place in the section along the face's axis.
+    chunk_cache_visible_blocks(chunk, world_);
+    ChunkMeshBuild build = {};
+    uint32_t stamp = 0;
+    const int count = chunk_mesh_copy_list(chunk, &build, &stamp);
+    ASSERT_TRUE(count > 0 && chunk_mesh_build(&build, world_, chunk, count));
+    for (int r = 0; r < CHUNK_MESH_RANGES; r++)
+        for (int f = build.start[r] / 4; f < build.start[r + 1] / 4; f++) {
+            const ChunkMeshVertex& corner = build.vertices[f * 4];
+            EXPECT_EQ(build.layers[f], corner.cell[corner.cell[3] / 32] % 8) << "face " << f;
+            EXPECT_TRUE(f == build.start[r] / 4 || build.layers[f - 1] <= build.layers[f]) << "face " << f;
+        }
+    chunk_mesh_build_free(&build);
 }
 
 // Stone under open air, a cave of one section at sections (1, 3, 1) and a
