@@ -1,6 +1,7 @@
 // Picture test: the chunk meshes draw the picture the block-by-block pass
 // draws, in a real window, at places chosen for what can go wrong: the
-// standard scene at three render distances, a cave lit only by glowstone, a
+// standard scene at three render distances, the view from inside the rock
+// (which sees through it), a cave lit only by glowstone, a
 // cliff on a chunk border, a wall with more faces than one vertex array
 // reaches, the terrain from high above, and a room whose neighbour chunk is lit
 // after its mesh was made. At most 0.1 % of the pixels may differ, none by more
@@ -228,6 +229,7 @@ int main(int argc, char** argv) {
             {"standard100", 100.0f, SCENE_X, spawn_y, SCENE_Z, false, SCENE_YAW, SCENE_PITCH},
         };
         for (const Place& place : standard) check_place(&game, place, out_dir);
+        check_place(&game, Place{"in_rock", 100.0f, 20.0f, 55.0f, -10.0f, false, LOOK_SOUTH, 0.3f}, out_dir);
         dig_cave(game.world);
         check_place(&game, Place{"cave", 50.0f, 2.5f, -19.0f, 8.5f, true, LOOK_EAST, -0.1f}, out_dir);
         dig_cliff(game.world);
