@@ -45,7 +45,9 @@ asan-run:
 	ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 		ctest --test-dir build-asan -L 'unit|threads' --no-tests=error -j$(JOBS) --output-on-failure
 
-# ThreadSanitizer runs the unit tests that start a worker thread (label threads).
+# ThreadSanitizer runs the unit tests that start a worker thread (label threads),
+# except the chunk-index test: it touches all 4,096 chunk records (2 GiB) with
+# no thread but the idle worker, and under TSan that alone took 50 s.
 tsan: tsan-build
 	$(MAKE) --no-print-directory tsan-run
 
@@ -55,7 +57,8 @@ tsan-build: $(DEPS)
 
 tsan-run:
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-		ctest --test-dir build-tsan -L threads --no-tests=error -j$(JOBS) --output-on-failure
+		ctest --test-dir build-tsan -L threads -E IndexFollowsRandomRemovalsUpToCapacity --no-tests=error -j$(JOBS) \
+		--output-on-failure
 
 # A play-bot session against the game built with ASan+UBSan; the report with
 # frames, edits, worlds and memory per minute lands in build-asan-game/e2e-artifacts.
