@@ -92,9 +92,9 @@ struct ChunkMeshShader {
     int corner_attrib, cell_attrib;
 };
 
-// The sections a frame can look into, on a grid of sections around the
-// loaded chunks and the camera. `all` stands for every section, when the grid
-// could not be made.
+// The sections a frame can look into, on a grid that holds the meshes'
+// sections and a shell of unknown ones around them. `all` stands for every
+// section, when the grid could not be made.
 struct ChunkMeshReach {
     int32_t low[3];  // the grid's lowest section, in sections of the world
     int size[3];
