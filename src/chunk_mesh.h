@@ -165,6 +165,9 @@ void chunk_mesh_links(const Chunk* chunk, uint64_t* links);
 // sees from inside a solid block, through every solid cell around it.
 void chunk_mesh_reach_walk(ChunkMeshReach* reach, const ChunkMesh* meshes, int count, const ChunkMeshView* view,
                            bool eye_in_block);
+// Whether the section at world section `section` may hold anything the frame
+// draws: within the cut and inside the view, tested with the sphere around it.
+bool chunk_mesh_section_in_view(const int32_t* section, const ChunkMeshView* view);
 // Whether a line of sight can get into the cells of the section at world
 // section (sx, sy, sz): the walk came in through a side they touch.
 bool chunk_mesh_reached(const ChunkMeshReach* reach, int32_t sx, int32_t sy, int32_t sz);

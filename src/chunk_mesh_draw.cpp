@@ -412,9 +412,6 @@ struct SectionView {
 // the section itself, or the next one for the faces on its border.
 static void visible_sections(const ChunkMesh* mesh, const ChunkMeshReach* reach, const ChunkMeshView* view,
                              SectionView* sections) {
-    const float cut = RENDER_CUT_SHARE * view->render_distance;
-    const float half_xz = CHUNK_MESH_SECTION_SIZE * 0.5f, half_y = CHUNK_MESH_SECTION_HEIGHT * 0.5f;
-    const float radius = sqrtf(2.0f * half_xz * half_xz + half_y * half_y);
     for (int s = 0; s < CHUNK_MESH_SECTIONS; s++) {
         const int sx = s % CHUNK_MESH_SECTIONS_XZ, sz = s / CHUNK_MESH_SECTIONS_XZ % CHUNK_MESH_SECTIONS_XZ;
         const int sy = CHUNK_MESH_SECTIONS_Y - 1 - s / (CHUNK_MESH_SECTIONS_XZ * CHUNK_MESH_SECTIONS_XZ);
@@ -422,19 +419,18 @@ static void visible_sections(const ChunkMesh* mesh, const ChunkMeshReach* reach,
             static_cast<float>(mesh->chunk_x * CHUNK_SIZE + sx * CHUNK_MESH_SECTION_SIZE) - view->offset.x,
             static_cast<float>(mesh->chunk_y * CHUNK_HEIGHT + sy * CHUNK_MESH_SECTION_HEIGHT),
             static_cast<float>(mesh->chunk_z * CHUNK_SIZE + sz * CHUNK_MESH_SECTION_SIZE) - view->offset.z};
-        const Vector3 centre = {low.x + half_xz, low.y + half_y, low.z + half_xz};
-        const Vector3 high = {low.x + 2.0f * half_xz, low.y + 2.0f * half_y, low.z + 2.0f * half_xz};
-        const float to_centre = sqrtf(distance_sq(centre, view->cam));
+        const Vector3 high = {low.x + CHUNK_MESH_SECTION_SIZE, low.y + CHUNK_MESH_SECTION_HEIGHT,
+                              low.z + CHUNK_MESH_SECTION_SIZE};
         sections[s].faces = 0;
         sections[s].from_low[0] = view->cam.x - low.x;
         sections[s].from_low[1] = view->cam.y - low.y;
         sections[s].from_low[2] = view->cam.z - low.z;
-        if (to_centre - radius > cut + 1.0f || !render_frustum_sphere(&view->frustum, centre, radius)) continue;
+        const int32_t at[3] = {mesh->chunk_x * CHUNK_MESH_SECTIONS_XZ + sx, mesh->chunk_y * CHUNK_MESH_SECTIONS_Y + sy,
+                               mesh->chunk_z * CHUNK_MESH_SECTIONS_XZ + sz};
+        if (!chunk_mesh_section_in_view(at, view)) continue;
         const Vector3 c = view->cam;
         const unsigned towards = (c.x > low.x ? 1u : 0u) | (c.x < high.x ? 2u : 0u) | (c.y > low.y ? 4u : 0u) |
                                  (c.y < high.y ? 8u : 0u) | (c.z > low.z ? 16u : 0u) | (c.z < high.z ? 32u : 0u);
-        const int32_t at[3] = {mesh->chunk_x * CHUNK_MESH_SECTIONS_XZ + sx, mesh->chunk_y * CHUNK_MESH_SECTIONS_Y + sy,
-                               mesh->chunk_z * CHUNK_MESH_SECTIONS_XZ + sz};
         const bool here = chunk_mesh_reached(reach, at[0], at[1], at[2]);
         unsigned reached = 0;
         for (int face = 0; face < 6; face++) {

@@ -96,9 +96,7 @@ static void cell_section(const ChunkMeshReach* reach, int cell, int32_t* out) {
     out[1] = reach->low[1] + cell / (reach->size[0] * reach->size[2]);
 }
 
-// Whether a section may hold anything the frame draws: within the cut and
-// inside the view, tested with the sphere around it.
-static bool section_in_view(const int32_t* section, const ChunkMeshView* view) {
+bool chunk_mesh_section_in_view(const int32_t* section, const ChunkMeshView* view) {
     const float half[3] = {SECTION_BLOCKS[0] * 0.5f, SECTION_BLOCKS[1] * 0.5f, SECTION_BLOCKS[2] * 0.5f};
     const float radius = sqrtf(half[0] * half[0] + half[1] * half[1] + half[2] * half[2]);
     const Vector3 centre = {static_cast<float>(section[0] * SECTION_BLOCKS[0]) + half[0] - view->offset.x,
@@ -131,7 +129,7 @@ static int step_out(ChunkMeshReach* reach, int cell, unsigned exits, bool throug
         const int into = cell_index(reach, next);
         const int entry = through ? THROUGH_ENTRY : side ^ 1;
         const uint8_t mark = through ? REACH_THROUGH : static_cast<uint8_t>(1u << entry);
-        if (into < 0 || (reach->entered[into] & mark) || !section_in_view(next, view)) continue;
+        if (into < 0 || (reach->entered[into] & mark) || !chunk_mesh_section_in_view(next, view)) continue;
         reach->entered[into] |= mark;
         reach->queue[tail++] = into * 8 + entry;
     }
