@@ -322,3 +322,30 @@ void chunk_mesh_links(const Chunk* chunk, uint64_t* links) {
             for (int x = 0; x < CHUNK_SIZE; x += CHUNK_MESH_SECTION_SIZE)
                 links[chunk_mesh_section(x, y, z)] = section_links(chunk, x, y, z);
 }
+
+void chunk_mesh_runs(const Chunk* chunk, uint8_t (*runs)[2]) {
+    for (int z = 0; z < CHUNK_SIZE; z++)
+        for (int x = 0; x < CHUNK_SIZE; x++) {
+            int top = CHUNK_HEIGHT;
+            while (top > 0 && see_through(chunk, x, top - 1, z)) top--;
+            int low = top;
+            while (low > 0 && !see_through(chunk, x, low - 1, z)) low--;
+            runs[x + z * CHUNK_SIZE][0] = static_cast<uint8_t>(low);
+            runs[x + z * CHUNK_SIZE][1] = static_cast<uint8_t>(top);
+        }
+}
+
+void chunk_mesh_boxes(const uint16_t* cells, int count, uint8_t (*boxes)[6]) {
+    for (int s = 0; s < CHUNK_MESH_SECTIONS; s++) {
+        boxes[s][0] = boxes[s][1] = boxes[s][2] = UINT8_MAX;
+        boxes[s][3] = boxes[s][4] = boxes[s][5] = 0;
+    }
+    for (int i = 0; i < count; i++) {
+        const int at[3] = {cells[i] & 31, cells[i] >> 10, (cells[i] >> 5) & 31};
+        uint8_t* box = boxes[chunk_mesh_section(at[0], at[1], at[2])];
+        for (int a = 0; a < 3; a++) {
+            if (at[a] < box[a]) box[a] = static_cast<uint8_t>(at[a]);
+            if (at[a] > box[a + 3]) box[a + 3] = static_cast<uint8_t>(at[a]);
+        }
+    }
+}

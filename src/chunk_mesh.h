@@ -4,7 +4,8 @@
 // centre and drops blocks beyond the cut, so the picture is the one the
 // block-by-block pass draws. Meshes are rebuilt on the main thread when the
 // chunk's list, its light or the light of a face neighbour changes. Each frame
-// draws only the sections a line of sight from the camera can get into.
+// draws only the sections a line of sight from the camera can get into, and
+// leaves out far sections that nearer ground hides.
 #pragma once
 
 #include <cstddef>
@@ -81,7 +82,13 @@ struct ChunkMesh {
     int cell_count;
     uint8_t* layers;                      // per face, as ChunkMeshBuild::layers
     uint64_t links[CHUNK_MESH_SECTIONS];  // by section, as the cells stood at the last build
-    bool seen;                            // met in this frame's sweep over the chunks
+    // By section, the box around its listed cells: lowest x, y, z, then
+    // highest x, y, z, inside the chunk; an empty section has lowest > highest.
+    uint8_t boxes[CHUNK_MESH_SECTIONS][6];
+    // By column x + z * CHUNK_SIZE, its highest run of cells drawn as blocks,
+    // as the cells stood at the last build: cells low..top-1; top 0 for none.
+    uint8_t runs[CHUNK_SIZE * CHUNK_SIZE][2];
+    bool seen;  // met in this frame's sweep over the chunks
 };
 
 // Locations of the shader's uniforms.
@@ -107,6 +114,38 @@ struct ChunkMeshReach {
     bool all;
 };
 
+// The square of columns around the camera that holds every ring of the
+// horizon, in whole blocks of 8 columns, and the chunk columns it reaches.
+constexpr int CHUNK_MESH_HORIZON_SQUARE = (2 * CHUNK_MESH_HORIZON_RINGS + 10) / 8 * 8 + 8;
+constexpr int CHUNK_MESH_HORIZON_CHUNKS = CHUNK_MESH_HORIZON_SQUARE / CHUNK_SIZE + 2;
+
+// Which directions nearer ground closes, as seen from the camera. Directions
+// fall into bins across the view by their heading; the camera's surroundings
+// into rings of columns one block wide. For each ring and bin: the slopes
+// (height gained per block of horizontal distance) of the lines that solid
+// cells in that ring or a nearer one stop in every direction of the bin.
+struct ChunkMeshHorizon {
+    bool active;
+    double eye[3];     // the camera in world blocks
+    double ahead[2];   // the view's heading along x and z, a unit vector
+    double tan_low;    // bins split tangents of the heading (sideways over ahead) evenly
+    double bin_scale;  // bins per unit of tangent
+    // Chunk columns of the square from known_chunk (x, z) on, known when
+    // loaded and listed between known_low and known_high.
+    int32_t known_chunk[2];
+    uint8_t known[CHUNK_MESH_HORIZON_CHUNKS * CHUNK_MESH_HORIZON_CHUNKS];
+    double known_low;
+    double known_high;
+    float* slopes;  // [ring][bin][2]: lowest and highest slope stopped; lowest > highest for none
+    int slope_capacity;
+    int32_t corner[2];  // the square of columns around the camera: its lowest x and z
+    int32_t* columns;   // by column of the square: low and top of a run in world y
+    int column_capacity;
+    bool gathered;               // the columns hold the runs of the meshes as they stood
+    uint32_t gathered_changes;   // at this count of changes
+    int32_t gathered_corner[2];  // for the square from here
+};
+
 struct ChunkMeshSet {
     const World* world;  // the world the meshes belong to
     ChunkMesh* meshes;
@@ -117,7 +156,9 @@ struct ChunkMeshSet {
     int chunk_capacity;
     int* order;  // meshes to draw, near to far
     int order_capacity;
+    uint32_t changes;  // counts meshes made, made anew and dropped
     ChunkMeshReach reach;
+    ChunkMeshHorizon horizon;
     ChunkMeshShader shader;
     unsigned int corner_list;  // the shared corner numbers: 0 1 2 0 2 3, then the same plus 4 for each face
 };
@@ -156,6 +197,10 @@ int chunk_mesh_count_within(const uint16_t* cells, int count, int32_t chunk_x, i
 
 // Fills links[CHUNK_MESH_SECTIONS] from the chunk's cells as they are now.
 void chunk_mesh_links(const Chunk* chunk, uint64_t* links);
+// Fills the highest run of cells drawn as blocks of every column of the chunk.
+void chunk_mesh_runs(const Chunk* chunk, uint8_t (*runs)[2]);
+// Fills the box of each section around the given cells, packed as in ChunkMeshBuild::cells.
+void chunk_mesh_boxes(const uint16_t* cells, int count, uint8_t (*boxes)[6]);
 
 // ---- which sections a frame can look into (chunk_mesh_reach.cpp)
 
@@ -172,6 +217,20 @@ bool chunk_mesh_section_in_view(const int32_t* section, const ChunkMeshView* vie
 // section (sx, sy, sz): the walk came in through a side they touch.
 bool chunk_mesh_reached(const ChunkMeshReach* reach, int32_t sx, int32_t sy, int32_t sz);
 void chunk_mesh_reach_free(ChunkMeshReach* reach);
+
+// ---- far sections hidden behind nearer ground (chunk_mesh_horizon.cpp)
+
+// Works out which directions the meshes' column runs close. `changes`
+// changes whenever the meshes do; until then the runs gathered for a square
+// are kept. `eye_in_block`: the camera sees through the solid cells around
+// it, so nothing is closed.
+void chunk_mesh_horizon_make(ChunkMeshHorizon* horizon, const ChunkMesh* meshes, int count, uint32_t changes,
+                             const ChunkMeshView* view, bool eye_in_block);
+// Whether every line of sight from the camera to the box (world blocks, lowest
+// corner then highest) ends on solid cells at least a block nearer than the
+// box, on a face the frame draws.
+bool chunk_mesh_horizon_hides(const ChunkMeshHorizon* horizon, const double* low, const double* high);
+void chunk_mesh_horizon_free(ChunkMeshHorizon* horizon);
 
 // ---- on the card (chunk_mesh_draw.cpp); need the window, main thread only
 

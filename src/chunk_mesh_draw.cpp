@@ -150,6 +150,13 @@ ChunkMeshSet* chunk_meshes_create(void) {
     return set;
 }
 
+// A mesh that draws nothing of its chunk: lines of sight pass through its
+// cells as through those of a chunk not loaded.
+static void forget_cells(ChunkMesh* mesh) {
+    for (uint64_t& links : mesh->links) links = CHUNK_MESH_UNKNOWN;
+    memset(mesh->runs, 0, sizeof mesh->runs);
+}
+
 static void release_buffers(ChunkMesh* mesh) {
     for (unsigned int& vao : mesh->vaos) {
         if (vao != 0) rlUnloadVertexArray(vao);
@@ -162,6 +169,7 @@ static void release_buffers(ChunkMesh* mesh) {
 
 static void release_mesh(ChunkMesh* mesh) {
     release_buffers(mesh);
+    forget_cells(mesh);
     free(mesh->cells);
     mesh->cells = nullptr;
     mesh->cell_count = 0;
@@ -170,6 +178,7 @@ static void release_mesh(ChunkMesh* mesh) {
 }
 
 static void release_all(ChunkMeshSet* set) {
+    set->changes++;
     for (int i = 0; i < set->count; i++) release_mesh(&set->meshes[i]);
     set->count = 0;
 }
@@ -181,6 +190,7 @@ void chunk_meshes_free(ChunkMeshSet* set) {
     free(set->chunks);
     free(set->order);
     chunk_mesh_reach_free(&set->reach);
+    chunk_mesh_horizon_free(&set->horizon);
     chunk_mesh_build_free(&set->build);
     rlUnloadVertexBuffer(set->corner_list);
     rlUnloadShaderProgram(set->shader.id);
@@ -235,6 +245,7 @@ static bool upload(ChunkMeshSet* set, ChunkMesh* mesh) {
 
 // Makes the mesh of `chunk` anew from its current list and light.
 static void rebuild(ChunkMeshSet* set, ChunkMesh* mesh, World* world, Chunk* chunk) {
+    set->changes++;
     ChunkMeshSource source = chunk_mesh_source(world, chunk);
     const int count = chunk_mesh_copy_list(chunk, &set->build, &source.list_stamp);
     if (count < 0 || !chunk_mesh_build(&set->build, world, chunk, count)) return;
@@ -250,14 +261,20 @@ static void rebuild(ChunkMeshSet* set, ChunkMesh* mesh, World* world, Chunk* chu
         return;
     }
     memcpy(layers, set->build.layers, faces);
-    if (source.list_stamp == 0) {
-        for (uint64_t& links : mesh->links) links = CHUNK_MESH_UNKNOWN;
-    } else {
+    const bool listed = source.list_stamp != 0;
+    if (listed) {
         chunk_mesh_links(chunk, mesh->links);
+        chunk_mesh_runs(chunk, mesh->runs);
+    } else {
+        forget_cells(mesh);
     }
     if (count > 0) memcpy(cells, set->build.cells, static_cast<size_t>(count) * sizeof(uint16_t));
     mesh->cell_count = count;
-    if (!upload(set, mesh)) return;
+    chunk_mesh_boxes(cells, count, mesh->boxes);
+    if (!upload(set, mesh)) {
+        forget_cells(mesh);  // it draws nothing, so it hides nothing
+        return;
+    }
     memcpy(mesh->start, set->build.start, sizeof mesh->start);
     mesh->source = source;
 }
@@ -277,6 +294,7 @@ static ChunkMesh* add_mesh(ChunkMeshSet* set, const Chunk* chunk) {
         return nullptr;
     ChunkMesh* mesh = &set->meshes[set->count++];
     memset(mesh, 0, sizeof *mesh);
+    set->changes++;
     mesh->chunk_x = chunk->chunk_x;
     mesh->chunk_y = chunk->chunk_y;
     mesh->chunk_z = chunk->chunk_z;
@@ -305,6 +323,7 @@ static void drop_unseen(ChunkMeshSet* set) {
             set->meshes[kept++] = set->meshes[i];
         } else {
             release_mesh(&set->meshes[i]);
+            set->changes++;
         }
     }
     set->count = kept;
@@ -404,14 +423,29 @@ struct SectionView {
     float from_low[3];  // the camera's place along each axis, less the section's lowest corner
 };
 
+// Whether nearer ground hides the listed cells of section s.
+static bool hidden_behind_ground(const ChunkMeshSet* set, const ChunkMesh* mesh, int s) {
+    const uint8_t* box = mesh->boxes[s];
+    const double origin[3] = {static_cast<double>(mesh->chunk_x) * CHUNK_SIZE,
+                              static_cast<double>(mesh->chunk_y) * CHUNK_HEIGHT,
+                              static_cast<double>(mesh->chunk_z) * CHUNK_SIZE};
+    double low[3], high[3];
+    for (int a = 0; a < 3; a++) {
+        low[a] = origin[a] + box[a];
+        high[a] = origin[a] + box[a + 3] + 1.0;
+    }
+    return box[0] <= box[3] && chunk_mesh_horizon_hides(&set->horizon, low, high);
+}
+
 // Which faces of each section may show: bit face of faces is set when the
 // section lies within the cut and inside the view, when faces of that
 // direction can be turned towards the camera (the camera is in front of their
 // plane; the planes of a section's +x faces, say, lie between its lowest x + 1
 // and its highest x + 1), and when the walk reached the cell in front of them:
 // the section itself, or the next one for the faces on its border.
-static void visible_sections(const ChunkMesh* mesh, const ChunkMeshReach* reach, const ChunkMeshView* view,
+static void visible_sections(const ChunkMeshSet* set, const ChunkMesh* mesh, const ChunkMeshView* view,
                              SectionView* sections) {
+    const ChunkMeshReach* reach = &set->reach;
     for (int s = 0; s < CHUNK_MESH_SECTIONS; s++) {
         const int sx = s % CHUNK_MESH_SECTIONS_XZ, sz = s / CHUNK_MESH_SECTIONS_XZ % CHUNK_MESH_SECTIONS_XZ;
         const int sy = CHUNK_MESH_SECTIONS_Y - 1 - s / (CHUNK_MESH_SECTIONS_XZ * CHUNK_MESH_SECTIONS_XZ);
@@ -441,6 +475,7 @@ static void visible_sections(const ChunkMesh* mesh, const ChunkMeshReach* reach,
             if (here || next) reached |= 1u << face;
         }
         sections[s].faces = static_cast<uint8_t>(towards & reached);
+        if (sections[s].faces != 0 && hidden_behind_ground(set, mesh, s)) sections[s].faces = 0;
     }
 }
 
@@ -492,7 +527,7 @@ static void draw_type(const ChunkMesh* mesh, int type, const SectionView* sectio
 static void draw_mesh(const ChunkMeshSet* set, const ChunkMesh* mesh, World* world, const ChunkMeshView* view) {
     const ChunkMeshShader* shader = &set->shader;
     SectionView sections[CHUNK_MESH_SECTIONS];
-    visible_sections(mesh, &set->reach, view, sections);
+    visible_sections(set, mesh, view, sections);
     const float origin[3] = {static_cast<float>(mesh->chunk_x * CHUNK_SIZE) - view->offset.x,
                              static_cast<float>(mesh->chunk_y * CHUNK_HEIGHT),
                              static_cast<float>(mesh->chunk_z * CHUNK_SIZE) - view->offset.z};
@@ -531,7 +566,9 @@ int chunk_meshes_draw(ChunkMeshSet* set, World* world, const ChunkMeshView* view
     int draw_count = 0;
     const int within = count_and_order(set, view, &draw_count);
     if (draw_count == 0) return within;
-    chunk_mesh_reach_walk(&set->reach, set->meshes, set->count, view, eye_in_block(world, view));
+    const bool inside_block = eye_in_block(world, view);
+    chunk_mesh_reach_walk(&set->reach, set->meshes, set->count, view, inside_block);
+    chunk_mesh_horizon_make(&set->horizon, set->meshes, set->count, set->changes, view, inside_block);
     // Whatever the library has batched so far goes first, as it would have.
     rlDrawRenderBatchActive();
     rlEnableShader(set->shader.id);

@@ -36,6 +36,11 @@ constexpr int VISIBLE_LIST_INITIAL_CAPACITY = 1024;
 // Sections are this many blocks along x and z, and this many along y.
 constexpr int CHUNK_MESH_SECTION_SIZE = 8;
 constexpr int CHUNK_MESH_SECTION_HEIGHT = 8;
+// Far sections hidden behind nearer ground: headings across the view fall
+// into this many bins, and columns out to this many blocks from the camera,
+// in rings one block wide, can hide what lies beyond them.
+constexpr int CHUNK_MESH_HORIZON_BINS = 128;
+constexpr int CHUNK_MESH_HORIZON_RINGS = 64;
 
 // Freed memory the heap keeps instead of handing back to the system. A
 // software rasteriser allocates and frees megabytes of vertex data in every

@@ -1,11 +1,12 @@
 // Chunk meshes on the CPU: staleness, faces and light, the count within the cut,
-// and the sections a frame can look into.
+// the sections a frame can look into and the ground that hides far sections.
 #include "chunk_mesh.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <random>
 #include <vector>
 
 #include "temp_world_fixture.h"
@@ -191,6 +192,165 @@ TEST_F(ChunkMeshTest, TheWalkReachesWhatALineOfSightCan) {
         EXPECT_EQ(chunk_mesh_reached(&reach, 1, 6, 1), r.shaft || r.cave) << r.name;
     }
     chunk_mesh_reach_free(&reach);
+}
+
+// Every chunk of the world as a mesh built from it: its links and column runs.
+std::vector<ChunkMesh> meshes_of(World* world) {
+    std::vector<ChunkMesh> meshes(static_cast<size_t>(world->chunk_cache.chunk_count));
+    for (size_t i = 0; i < meshes.size(); i++) {
+        const Chunk* chunk = &world->chunk_cache.chunks[i];
+        meshes[i].chunk_x = chunk->chunk_x;
+        meshes[i].chunk_y = chunk->chunk_y;
+        meshes[i].chunk_z = chunk->chunk_z;
+        chunk_mesh_links(chunk, meshes[i].links);
+        chunk_mesh_runs(chunk, meshes[i].runs);
+    }
+    return meshes;
+}
+
+ChunkMeshView view_from(Vector3 eye, float yaw, float pitch, float distance) {
+    const Vector3 ahead = {cosf(pitch) * cosf(yaw), sinf(pitch), cosf(pitch) * sinf(yaw)};
+    const Camera3D camera = {eye, vec3_add(eye, ahead), {0.0f, 1.0f, 0.0f}, 90.0f, CAMERA_PERSPECTIVE};
+    return ChunkMeshView{{}, eye, distance, render_frustum_make(camera, 1.5f)};
+}
+
+// Stone up to y 40 over chunks x 0..2, z -1..1, a ridge up to y 50 across
+// x 20..27 in the chunk z 0, the camera at (2.5, 44.6, -0.5) looking along +x
+// a little down, so that lines to the boxes at z 2..8 set out over the chunk z -1.
+TEST_F(ChunkMeshTest, NearerGroundHidesOnlyWhatEveryLineOfSightToItMeets) {
+    for (int cz = -1; cz <= 1; cz++)
+        for (int cx = 0; cx <= 2; cx++) set_box(add_chunk(cx, 0, cz), 0, 0, 0, CHUNK_SIZE, 40, CHUNK_SIZE, BLOCK_STONE);
+    set_box(get(0, 0, 0), 20, 40, 0, 28, 50, CHUNK_SIZE, BLOCK_STONE);
+    const struct {
+        const char* name;
+        double low[3], high[3];
+        bool notch, eye_in_block, unknown, hidden;
+    } rows[] = {
+        {"behind the ridge", {40, 36, 2}, {48, 41, 8}, false, false, false, true},
+        {"above the line over the ridge", {40, 56, 2}, {48, 60, 8}, false, false, false, false},
+        {"before the ridge", {10, 36, 2}, {18, 41, 8}, false, false, false, false},
+        {"the ridge itself", {20, 40, 4}, {28, 46, 5}, false, false, false, false},
+        {"behind a notch in the ridge", {40, 36, 2}, {48, 41, 8}, true, false, false, false},
+        {"from inside a block", {40, 36, 2}, {48, 41, 8}, false, true, false, false},
+        {"past the camera's chunk, unknown", {40, 36, 2}, {48, 41, 8}, false, false, true, false},
+    };
+    ChunkMeshHorizon horizon = {};
+    const ChunkMeshView view = view_from({2.5f, 44.6f, -0.5f}, 0.0f, -0.1f, 200.0f);
+    uint32_t changes = 0;
+    for (const auto& r : rows) {
+        set_box(get(0, 0, 0), 20, 40, 1, 28, 50, 3, r.notch ? BLOCK_AIR : BLOCK_STONE);
+        std::vector<ChunkMesh> meshes = meshes_of(world_);
+        if (r.unknown)
+            for (ChunkMesh& mesh : meshes)
+                if (mesh.chunk_x == 0 && mesh.chunk_z == -1) mesh.links[0] = CHUNK_MESH_UNKNOWN;
+        chunk_mesh_horizon_make(&horizon, meshes.data(), static_cast<int>(meshes.size()), ++changes, &view,
+                                r.eye_in_block);
+        EXPECT_EQ(chunk_mesh_horizon_hides(&horizon, r.low, r.high), r.hidden) << r.name;
+    }
+    chunk_mesh_horizon_free(&horizon);
+}
+
+// Whether a line from `eye` to `to` meets a solid cell within the cut that
+// lies outside the box from `low` to `high`, whose cells are not drawn.
+bool meets_solid(World* world, const double* eye, const double* to, double cut, const double* low, const double* high) {
+    double dir[3], t_max[3], t_delta[3];
+    int cell[3], step[3];
+    double length = 0.0;
+    for (int a = 0; a < 3; a++) {
+        dir[a] = to[a] - eye[a];
+        length += dir[a] * dir[a];
+    }
+    length = sqrt(length);
+    for (int a = 0; a < 3; a++) {
+        dir[a] /= length;
+        cell[a] = static_cast<int>(floor(eye[a]));
+        step[a] = dir[a] > 0 ? 1 : -1;
+        const double edge = dir[a] > 0 ? cell[a] + 1.0 : cell[a];
+        t_delta[a] = dir[a] != 0.0 ? fabs(1.0 / dir[a]) : INFINITY;
+        t_max[a] = dir[a] != 0.0 ? (edge - eye[a]) / dir[a] : INFINITY;
+    }
+    for (double t = 0.0; t < length;) {
+        double far = 0.0;
+        bool in_box = true;
+        for (int a = 0; a < 3; a++) {
+            far += (cell[a] + 0.5 - eye[a]) * (cell[a] + 0.5 - eye[a]);
+            in_box = in_box && cell[a] + 1 > low[a] && cell[a] < high[a];
+        }
+        if (!in_box && far <= cut * cut &&
+            world_get_block_color(world_get_block(world, cell[0], cell[1], cell[2])).a != 0)
+            return true;
+        const int a = t_max[0] < t_max[1] ? (t_max[0] < t_max[2] ? 0 : 2) : (t_max[1] < t_max[2] ? 1 : 2);
+        t = t_max[a];
+        t_max[a] += t_delta[a];
+        cell[a] += step[a];
+    }
+    return false;
+}
+
+// Rolling ground with caves and overhangs, seen from random places: every
+// line of sight to a box said to be hidden, towards any point of it inside
+// the view, meets a solid cell first.
+TEST_F(ChunkMeshTest, WhatNearerGroundHidesIsBehindSolidCellsFromEverywhere) {
+    std::mt19937 random(5);
+    auto uniform = [&random](double low, double high) {
+        return std::uniform_real_distribution<double>(low, high)(random);
+    };
+    for (int cz = -1; cz <= 1; cz++)
+        for (int cx = -1; cx <= 1; cx++) {
+            Chunk* chunk = add_chunk(cx, 0, cz);
+            for (int z = 0; z < CHUNK_SIZE; z++)
+                for (int x = 0; x < CHUNK_SIZE; x++) {
+                    const int wx = cx * CHUNK_SIZE + x, wz = cz * CHUNK_SIZE + z;
+                    const int top = 30 + static_cast<int>(4 * sin(wx / 9.0) + 3 * cos(wz / 11.0) + uniform(0, 2));
+                    set_box(chunk, x, 0, z, x + 1, top, z + 1, BLOCK_DIRT);
+                }
+            for (int cave = 0; cave < 12; cave++) {
+                const int x = static_cast<int>(uniform(0, 28)), y = static_cast<int>(uniform(18, 40));
+                const int z = static_cast<int>(uniform(0, 28));
+                set_box(chunk, x, y, z, x + static_cast<int>(uniform(1, 5)), y + 3, z + static_cast<int>(uniform(1, 5)),
+                        BLOCK_AIR);
+            }
+        }
+    const std::vector<ChunkMesh> meshes = meshes_of(world_);
+    ChunkMeshHorizon horizon = {};
+    int hidden = 0;
+    for (int v = 0; v < 40; v++) {
+        double eye[3] = {uniform(-20, 20), 0.0, uniform(-20, 20)};
+        int ground = CHUNK_HEIGHT;
+        while (ground > 0 && world_get_block(world_, static_cast<int>(floor(eye[0])), ground - 1,
+                                             static_cast<int>(floor(eye[2]))) == BLOCK_AIR)
+            ground--;
+        eye[1] = ground + uniform(1.6, 24);
+        const float distance = static_cast<float>(uniform(40, 140));
+        const Vector3 cam = {static_cast<float>(eye[0]), static_cast<float>(eye[1]), static_cast<float>(eye[2])};
+        const ChunkMeshView view =
+            view_from(cam, static_cast<float>(uniform(0, 6.3)), static_cast<float>(uniform(-0.7, 0.3)), distance);
+        chunk_mesh_horizon_make(&horizon, meshes.data(), static_cast<int>(meshes.size()), v, &view, false);
+        // Boxes around the ground's surface, where lines of sight graze the ground in front.
+        for (int b = 0; b < 400; b++) {
+            const int x = static_cast<int>(uniform(-32, 92)), z = static_cast<int>(uniform(-32, 92));
+            int top = CHUNK_HEIGHT;
+            while (top > 0 && world_get_block(world_, x, top - 1, z) == BLOCK_AIR) top--;
+            const int size = static_cast<int>(uniform(1, 9));
+            const double low[3] = {static_cast<double>(x), top - uniform(0, 4), static_cast<double>(z)};
+            const double high[3] = {low[0] + size, top + uniform(0, 3), low[2] + size};
+            if (!chunk_mesh_horizon_hides(&horizon, low, high)) continue;
+            hidden++;
+            for (int p = 0; p < 40; p++) {
+                const double at[3] = {p < 8 ? (p & 1 ? high[0] : low[0]) : uniform(low[0], high[0]),
+                                      p < 8 ? (p & 2 ? high[1] : low[1]) : uniform(low[1], high[1]),
+                                      p < 8 ? (p & 4 ? high[2] : low[2]) : uniform(low[2], high[2])};
+                const Vector3 point = {static_cast<float>(at[0] - eye[0]) + cam.x, static_cast<float>(at[1]),
+                                       static_cast<float>(at[2] - eye[2]) + cam.z};
+                if (!render_frustum_sphere(&view.frustum, point, 0.0f)) continue;
+                ASSERT_TRUE(meets_solid(world_, eye, at, RENDER_CUT_SHARE * distance, low, high))
+                    << "view " << v << " box " << low[0] << "," << low[1] << "," << low[2] << " point " << at[0] << ","
+                    << at[1] << "," << at[2];
+            }
+        }
+    }
+    EXPECT_GT(hidden, 200) << "the ground should hide a good share of the boxes";
+    chunk_mesh_horizon_free(&horizon);
 }
 
 }  // namespace
