@@ -15,8 +15,8 @@
 // does, then the face's brightness. The fragment stage is the graphics
 // library's own: texel times colour.
 static const char* const VERTEX_SHADER = R"(#version 330
-in vec4 cornerLevels;
-in vec4 cellLevels;
+in vec4 corner;
+in vec4 cell;
 uniform mat4 mvp;
 uniform vec3 chunkOrigin;
 uniform vec3 camPos;
@@ -33,8 +33,6 @@ out vec2 fragTexCoord;
 out vec4 fragColor;
 void main()
 {
-    vec4 corner = floor(cornerLevels*255.0 + 0.5);
-    vec4 cell = floor(cellLevels*255.0 + 0.5);
     vec3 centre = (cell.xyz + chunkOrigin) + 0.5;
     vec3 toBlock = centre - camPos;
     float distSq = toBlock.x*toBlock.x + toBlock.y*toBlock.y + toBlock.z*toBlock.z;
@@ -79,6 +77,9 @@ static constexpr int BRIGHTNESS_ENTRIES = 6 * (LIGHT_MAX + 1);
 // field of view of 90 degrees), and nearer than a player's box lets the eye
 // come to a block (0.25).
 static constexpr float EYE_BLOCK_REACH = 0.15f;
+// Blocks this close to the cut or to a side of the view may yet be drawn by
+// the shader, whose single-precision sums round differently.
+static constexpr float SHADER_SLACK = 0.01f;
 // Radius of a sphere around a whole chunk: half its diagonal, rounded up.
 static constexpr float CHUNK_MESH_RADIUS = 39.2f;
 
@@ -99,8 +100,8 @@ static bool load_shader(ChunkMeshShader* shader) {
     shader->frustum_eye = rlGetLocationUniform(id, "frustumEye");
     shader->frustum_normals = rlGetLocationUniform(id, "frustumNormals");
     shader->cube_radius = rlGetLocationUniform(id, "cubeRadius");
-    shader->corner_attrib = rlGetLocationAttrib(id, "cornerLevels");
-    shader->cell_attrib = rlGetLocationAttrib(id, "cellLevels");
+    shader->corner_attrib = rlGetLocationAttrib(id, "corner");
+    shader->cell_attrib = rlGetLocationAttrib(id, "cell");
     if (shader->corner_attrib < 0 || shader->cell_attrib < 0) return false;
     // Uniforms that never change stay with the program.
     float brightness[BRIGHTNESS_ENTRIES];
@@ -211,9 +212,9 @@ static unsigned int load_window(const ChunkMeshSet* set, unsigned int vbo, int w
     const int stride = sizeof(ChunkMeshVertex);
     const int base = window * CHUNK_MESH_WINDOW_FACES * 4 * stride;
     rlEnableVertexBuffer(vbo);
-    rlSetVertexAttribute(set->shader.corner_attrib, 4, RL_UNSIGNED_BYTE, true, stride, base);
+    rlSetVertexAttribute(set->shader.corner_attrib, 4, RL_UNSIGNED_BYTE, false, stride, base);
     rlEnableVertexAttribute(set->shader.corner_attrib);
-    rlSetVertexAttribute(set->shader.cell_attrib, 4, RL_UNSIGNED_BYTE, true, stride, base + 4);
+    rlSetVertexAttribute(set->shader.cell_attrib, 4, RL_UNSIGNED_BYTE, false, stride, base + 4);
     rlEnableVertexAttribute(set->shader.cell_attrib);
     rlEnableVertexBufferElement(set->corner_list);
     rlDisableVertexArray();
@@ -423,18 +424,48 @@ struct SectionView {
     float from_low[3];  // the camera's place along each axis, less the section's lowest corner
 };
 
-// Whether nearer ground hides the listed cells of section s.
-static bool hidden_behind_ground(const ChunkMeshSet* set, const ChunkMesh* mesh, int s) {
+// Whether the shader drops every block of a box of block centres (shifted
+// coordinates): all beyond the cut, or all outside one side of the view.
+static bool shader_drops_all(const ChunkMeshView* view, const Vector3& low, const Vector3& high) {
+    const float cut = RENDER_CUT_SHARE * view->render_distance;
+    float nearest = 0.0f;
+    const float lows[3] = {low.x, low.y, low.z}, highs[3] = {high.x, high.y, high.z};
+    const float cam[3] = {view->cam.x, view->cam.y, view->cam.z};
+    for (int a = 0; a < 3; a++) {
+        const float gap = cam[a] < lows[a] ? lows[a] - cam[a] : cam[a] > highs[a] ? cam[a] - highs[a] : 0.0f;
+        nearest += gap * gap;
+    }
+    if (nearest > (cut + SHADER_SLACK) * (cut + SHADER_SLACK)) return true;
+    const Vector3 eye = view->frustum.eye;
+    for (const Vector3& n : view->frustum.normals) {
+        // The corner of the box farthest against the normal.
+        const float x = (n.x > 0.0f ? low.x : high.x) - eye.x, y = (n.y > 0.0f ? low.y : high.y) - eye.y;
+        const float z = (n.z > 0.0f ? low.z : high.z) - eye.z;
+        if (x * n.x + y * n.y + z * n.z > RENDER_CUBE_RADIUS + SHADER_SLACK) return true;
+    }
+    return false;
+}
+
+// Whether section s of a mesh draws nothing this frame: the shader drops all
+// its listed blocks, or nearer ground hides them.
+static bool section_hidden(const ChunkMeshSet* set, const ChunkMesh* mesh, int s, const ChunkMeshView* view) {
     const uint8_t* box = mesh->boxes[s];
+    if (box[0] > box[3]) return true;
     const double origin[3] = {static_cast<double>(mesh->chunk_x) * CHUNK_SIZE,
                               static_cast<double>(mesh->chunk_y) * CHUNK_HEIGHT,
                               static_cast<double>(mesh->chunk_z) * CHUNK_SIZE};
+    const double shift[3] = {view->offset.x, 0.0, view->offset.z};
     double low[3], high[3];
+    float centres[2][3];
     for (int a = 0; a < 3; a++) {
         low[a] = origin[a] + box[a];
         high[a] = origin[a] + box[a + 3] + 1.0;
+        centres[0][a] = static_cast<float>(low[a] - shift[a] + 0.5);
+        centres[1][a] = static_cast<float>(high[a] - shift[a] - 0.5);
     }
-    return box[0] <= box[3] && chunk_mesh_horizon_hides(&set->horizon, low, high);
+    const Vector3 first = {centres[0][0], centres[0][1], centres[0][2]};
+    const Vector3 last = {centres[1][0], centres[1][1], centres[1][2]};
+    return shader_drops_all(view, first, last) || chunk_mesh_horizon_hides(&set->horizon, low, high);
 }
 
 // Which faces of each section may show: bit face of faces is set when the
@@ -475,7 +506,7 @@ static void visible_sections(const ChunkMeshSet* set, const ChunkMesh* mesh, con
             if (here || next) reached |= 1u << face;
         }
         sections[s].faces = static_cast<uint8_t>(towards & reached);
-        if (sections[s].faces != 0 && hidden_behind_ground(set, mesh, s)) sections[s].faces = 0;
+        if (sections[s].faces != 0 && section_hidden(set, mesh, s, view)) sections[s].faces = 0;
     }
 }
 
