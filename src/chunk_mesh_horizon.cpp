@@ -33,6 +33,9 @@ static constexpr double QUADS_FROM = 32.0;
 static constexpr double AHEAD_MIN = 0.17;
 // Layers of chunks above and below the camera's that are looked at for being known.
 static constexpr int KNOWN_LAYERS = 4;
+// A camera farther out than this from the world's origin turns the horizon
+// off, so that its cells stay within reach of 32-bit numbers.
+static constexpr double EYE_LIMIT = 1e8;
 // Slopes within this much of a run's end are not counted as stopped.
 static constexpr float SLOPE_MARGIN = 1e-4f;
 // Cells within this much of the cut are not counted as drawn.
@@ -324,6 +327,8 @@ void chunk_mesh_horizon_make(ChunkMeshHorizon* horizon, const ChunkMesh* meshes,
     horizon->eye[0] = static_cast<double>(view->cam.x) + view->offset.x;
     horizon->eye[1] = view->cam.y;
     horizon->eye[2] = static_cast<double>(view->cam.z) + view->offset.z;
+    for (const double at : horizon->eye)
+        if (!(fabs(at) < EYE_LIMIT)) return;
     for (int a = 0; a < 2; a++) {
         const int32_t from = static_cast<int32_t>(floor(horizon->eye[a * 2])) - RINGS - 1;
         horizon->corner[a] = from - ((from % BLOCK) + BLOCK) % BLOCK;
