@@ -1,9 +1,10 @@
 // Main-thread cost of making a chunk mesh again after a block edit: copying
-// the chunk's list, making its faces with their light and finding which sides
-// of each section see each other and each column's run of solid cells, for
-// the chunk with the most visible blocks among the 3 x 3 x 3 lit chunks around
-// the spawn of the standard scene's world. Sending the faces to the card is
-// not included: it needs a window, and it is one buffer copy.
+// the chunk's list, making its faces with their light, finding which sides of
+// each section see each other, each column's run of solid cells and each
+// section's box, for the chunk with the most visible blocks among the
+// 3 x 3 x 3 lit chunks around the spawn of the standard scene's world.
+// Sending the faces to the card is not included: it needs a window, and it is
+// one buffer copy.
 // Also the per-frame cost of working out which far sections nearer ground
 // hides, for the standard scene's camera over those chunks.
 #include <benchmark/benchmark.h>
@@ -57,19 +58,19 @@ void BM_ChunkMeshRebuild(benchmark::State& state) {
         return;
     }
     ChunkMeshBuild build = {};
-    uint64_t links[CHUNK_MESH_SECTIONS];
-    uint8_t runs[CHUNK_SIZE * CHUNK_SIZE][2];
+    ChunkMesh* mesh = new ChunkMesh();
     for (auto _ : state) {
         uint32_t stamp = 0;
         const int count = chunk_mesh_copy_list(chunk, &build, &stamp);
         if (count < 0 || !chunk_mesh_build(&build, world, chunk, count)) state.SkipWithError("out of memory");
-        chunk_mesh_links(chunk, links);
-        chunk_mesh_runs(chunk, runs);
+        chunk_mesh_read_cells(chunk, mesh);
+        chunk_mesh_boxes(build.cells, count, mesh->boxes);
         benchmark::DoNotOptimize(build.vertex_count);
-        benchmark::DoNotOptimize(links[0]);
+        benchmark::DoNotOptimize(mesh->links[0]);
     }
     state.counters["blocks"] = build.cell_count;
     state.counters["faces"] = build.vertex_count / 4;
+    delete mesh;
     chunk_mesh_build_free(&build);
     world_free(world);
 }
@@ -82,14 +83,7 @@ void BM_ChunkMeshHorizon(benchmark::State& state) {
     }
     const int count = world->chunk_cache.chunk_count;
     ChunkMesh* meshes = new ChunkMesh[count]();
-    for (int i = 0; i < count; i++) {
-        const Chunk* chunk = &world->chunk_cache.chunks[i];
-        meshes[i].chunk_x = chunk->chunk_x;
-        meshes[i].chunk_y = chunk->chunk_y;
-        meshes[i].chunk_z = chunk->chunk_z;
-        chunk_mesh_links(chunk, meshes[i].links);
-        chunk_mesh_runs(chunk, meshes[i].runs);
-    }
+    for (int i = 0; i < count; i++) chunk_mesh_read_cells(&world->chunk_cache.chunks[i], &meshes[i]);
     // The standard scene: the spawn at eye height, looking along +x with pitch -0.3.
     Camera3D camera = {
         {8.5f, 90.75f, 8.5f}, {9.5f, 90.75f - 0.31f, 8.5f}, {0.0f, 1.0f, 0.0f}, 90.0f, CAMERA_PERSPECTIVE};

@@ -349,3 +349,11 @@ void chunk_mesh_boxes(const uint16_t* cells, int count, uint8_t (*boxes)[6]) {
         }
     }
 }
+
+void chunk_mesh_read_cells(const Chunk* chunk, ChunkMesh* mesh) {
+    mesh->chunk_x = chunk->chunk_x;
+    mesh->chunk_y = chunk->chunk_y;
+    mesh->chunk_z = chunk->chunk_z;
+    chunk_mesh_links(chunk, mesh->links);
+    chunk_mesh_runs(chunk, mesh->runs);
+}

@@ -199,6 +199,8 @@ int chunk_mesh_count_within(const uint16_t* cells, int count, int32_t chunk_x, i
 void chunk_mesh_links(const Chunk* chunk, uint64_t* links);
 // Fills the highest run of cells drawn as blocks of every column of the chunk.
 void chunk_mesh_runs(const Chunk* chunk, uint8_t (*runs)[2]);
+// Places the mesh at the chunk and fills its links and runs from the chunk's cells as they are now.
+void chunk_mesh_read_cells(const Chunk* chunk, ChunkMesh* mesh);
 // Fills the box of each section around the given cells, packed as in ChunkMeshBuild::cells.
 void chunk_mesh_boxes(const uint16_t* cells, int count, uint8_t (*boxes)[6]);
 

@@ -264,8 +264,7 @@ static void rebuild(ChunkMeshSet* set, ChunkMesh* mesh, World* world, Chunk* chu
     memcpy(layers, set->build.layers, faces);
     const bool listed = source.list_stamp != 0;
     if (listed) {
-        chunk_mesh_links(chunk, mesh->links);
-        chunk_mesh_runs(chunk, mesh->runs);
+        chunk_mesh_read_cells(chunk, mesh);
     } else {
         forget_cells(mesh);
     }

@@ -197,14 +197,7 @@ TEST_F(ChunkMeshTest, TheWalkReachesWhatALineOfSightCan) {
 // Every chunk of the world as a mesh built from it: its links and column runs.
 std::vector<ChunkMesh> meshes_of(World* world) {
     std::vector<ChunkMesh> meshes(static_cast<size_t>(world->chunk_cache.chunk_count));
-    for (size_t i = 0; i < meshes.size(); i++) {
-        const Chunk* chunk = &world->chunk_cache.chunks[i];
-        meshes[i].chunk_x = chunk->chunk_x;
-        meshes[i].chunk_y = chunk->chunk_y;
-        meshes[i].chunk_z = chunk->chunk_z;
-        chunk_mesh_links(chunk, meshes[i].links);
-        chunk_mesh_runs(chunk, meshes[i].runs);
-    }
+    for (size_t i = 0; i < meshes.size(); i++) chunk_mesh_read_cells(&world->chunk_cache.chunks[i], &meshes[i]);
     return meshes;
 }
 
