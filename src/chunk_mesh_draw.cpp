@@ -453,17 +453,16 @@ static bool section_hidden(const ChunkMeshSet* set, const ChunkMesh* mesh, int s
     const double origin[3] = {static_cast<double>(mesh->chunk_x) * CHUNK_SIZE,
                               static_cast<double>(mesh->chunk_y) * CHUNK_HEIGHT,
                               static_cast<double>(mesh->chunk_z) * CHUNK_SIZE};
-    const double shift[3] = {view->offset.x, 0.0, view->offset.z};
     double low[3], high[3];
-    float centres[2][3];
     for (int a = 0; a < 3; a++) {
         low[a] = origin[a] + box[a];
         high[a] = origin[a] + box[a + 3] + 1.0;
-        centres[0][a] = static_cast<float>(low[a] - shift[a] + 0.5);
-        centres[1][a] = static_cast<float>(high[a] - shift[a] - 0.5);
     }
-    const Vector3 first = {centres[0][0], centres[0][1], centres[0][2]};
-    const Vector3 last = {centres[1][0], centres[1][1], centres[1][2]};
+    // The box of the block centres, shifted as the pass shifts its coordinates.
+    const Vector3 first = {static_cast<float>(low[0] - view->offset.x + 0.5), static_cast<float>(low[1] + 0.5),
+                           static_cast<float>(low[2] - view->offset.z + 0.5)};
+    const Vector3 last = {static_cast<float>(high[0] - view->offset.x - 0.5), static_cast<float>(high[1] - 0.5),
+                          static_cast<float>(high[2] - view->offset.z - 0.5)};
     return shader_drops_all(view, first, last) || chunk_mesh_horizon_hides(&set->horizon, low, high);
 }
 
@@ -472,7 +471,8 @@ static bool section_hidden(const ChunkMeshSet* set, const ChunkMesh* mesh, int s
 // direction can be turned towards the camera (the camera is in front of their
 // plane; the planes of a section's +x faces, say, lie between its lowest x + 1
 // and its highest x + 1), and when the walk reached the cell in front of them:
-// the section itself, or the next one for the faces on its border.
+// the section itself, or the next one for the faces on its border; none when
+// the section draws nothing this frame.
 static void visible_sections(const ChunkMeshSet* set, const ChunkMesh* mesh, const ChunkMeshView* view,
                              SectionView* sections) {
     const ChunkMeshReach* reach = &set->reach;
