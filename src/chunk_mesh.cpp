@@ -323,16 +323,23 @@ void chunk_mesh_links(const Chunk* chunk, uint64_t* links) {
                 links[chunk_mesh_section(x, y, z)] = section_links(chunk, x, y, z);
 }
 
-void chunk_mesh_runs(const Chunk* chunk, uint8_t (*runs)[2]) {
-    for (int z = 0; z < CHUNK_SIZE; z++)
-        for (int x = 0; x < CHUNK_SIZE; x++) {
-            int top = CHUNK_HEIGHT;
-            while (top > 0 && see_through(chunk, x, top - 1, z)) top--;
-            int low = top;
-            while (low > 0 && !see_through(chunk, x, low - 1, z)) low--;
-            runs[x + z * CHUNK_SIZE][0] = static_cast<uint8_t>(low);
-            runs[x + z * CHUNK_SIZE][1] = static_cast<uint8_t>(top);
-        }
+static_assert(CHUNK_HEIGHT == 64, "a column's cells are the bits of one 64-bit word");
+
+void chunk_mesh_solid(const Chunk* chunk, uint64_t* solid) {
+    memset(solid, 0, sizeof(uint64_t) * CHUNK_SIZE * CHUNK_SIZE);
+    // Neighbouring cells mostly share a type, so the last answer is kept.
+    BlockType last = BLOCK_AIR;
+    bool last_solid = world_get_block_color(last).a != 0;
+    for (int y = 0; y < CHUNK_HEIGHT; y++)
+        for (int z = 0; z < CHUNK_SIZE; z++)
+            for (int x = 0; x < CHUNK_SIZE; x++) {
+                const BlockType type = chunk->blocks[y][z][x].type;
+                if (type != last) {
+                    last = type;
+                    last_solid = world_get_block_color(type).a != 0;
+                }
+                if (last_solid) solid[x + z * CHUNK_SIZE] |= uint64_t{1} << y;
+            }
 }
 
 void chunk_mesh_boxes(const uint16_t* cells, int count, uint8_t (*boxes)[6]) {
@@ -355,5 +362,5 @@ void chunk_mesh_read_cells(const Chunk* chunk, ChunkMesh* mesh) {
     mesh->chunk_y = chunk->chunk_y;
     mesh->chunk_z = chunk->chunk_z;
     chunk_mesh_links(chunk, mesh->links);
-    chunk_mesh_runs(chunk, mesh->runs);
+    chunk_mesh_solid(chunk, mesh->solid);
 }

@@ -85,9 +85,9 @@ struct ChunkMesh {
     // By section, the box around its listed cells: lowest x, y, z, then
     // highest x, y, z, inside the chunk; an empty section has lowest > highest.
     uint8_t boxes[CHUNK_MESH_SECTIONS][6];
-    // By column x + z * CHUNK_SIZE, its highest run of cells drawn as blocks,
-    // as the cells stood at the last build: cells low..top-1; top 0 for none.
-    uint8_t runs[CHUNK_SIZE * CHUNK_SIZE][2];
+    // By column x + z * CHUNK_SIZE, bit y set for each cell drawn as a block,
+    // as the cells stood at the last build.
+    uint64_t solid[CHUNK_SIZE * CHUNK_SIZE];
     bool seen;  // met in this frame's sweep over the chunks
 };
 
@@ -139,11 +139,6 @@ struct ChunkMeshHorizon {
     float* slopes;  // [ring][bin][2]: lowest and highest slope stopped; lowest > highest for none
     int slope_capacity;
     int32_t corner[2];  // the square of columns around the camera: its lowest x and z
-    int32_t* columns;   // by column of the square: low and top of a run in world y
-    int column_capacity;
-    bool gathered;               // the columns hold the runs of the meshes as they stood
-    uint32_t gathered_changes;   // at this count of changes
-    int32_t gathered_corner[2];  // for the square from here
 };
 
 struct ChunkMeshSet {
@@ -156,7 +151,6 @@ struct ChunkMeshSet {
     int chunk_capacity;
     int* order;  // meshes to draw, near to far
     int order_capacity;
-    uint32_t changes;  // counts meshes made, made anew and dropped
     ChunkMeshReach reach;
     ChunkMeshHorizon horizon;
     ChunkMeshShader shader;
@@ -197,9 +191,9 @@ int chunk_mesh_count_within(const uint16_t* cells, int count, int32_t chunk_x, i
 
 // Fills links[CHUNK_MESH_SECTIONS] from the chunk's cells as they are now.
 void chunk_mesh_links(const Chunk* chunk, uint64_t* links);
-// Fills the highest run of cells drawn as blocks of every column of the chunk.
-void chunk_mesh_runs(const Chunk* chunk, uint8_t (*runs)[2]);
-// Places the mesh at the chunk and fills its links and runs from the chunk's cells as they are now.
+// Marks the cells drawn as blocks of every column of the chunk.
+void chunk_mesh_solid(const Chunk* chunk, uint64_t* solid);
+// Places the mesh at the chunk and fills its links and solid cells from the chunk's cells as they are now.
 void chunk_mesh_read_cells(const Chunk* chunk, ChunkMesh* mesh);
 // Fills the box of each section around the given cells, packed as in ChunkMeshBuild::cells.
 void chunk_mesh_boxes(const uint16_t* cells, int count, uint8_t (*boxes)[6]);
@@ -222,12 +216,10 @@ void chunk_mesh_reach_free(ChunkMeshReach* reach);
 
 // ---- far sections hidden behind nearer ground (chunk_mesh_horizon.cpp)
 
-// Works out which directions the meshes' column runs close. `changes`
-// changes whenever the meshes do; until then the runs gathered for a square
-// are kept. `eye_in_block`: the camera sees through the solid cells around
-// it, so nothing is closed.
-void chunk_mesh_horizon_make(ChunkMeshHorizon* horizon, const ChunkMesh* meshes, int count, uint32_t changes,
-                             const ChunkMeshView* view, bool eye_in_block);
+// Works out which directions the meshes' solid cells close. `eye_in_block`:
+// the camera sees through the solid cells around it, so nothing is closed.
+void chunk_mesh_horizon_make(ChunkMeshHorizon* horizon, const ChunkMesh* meshes, int count, const ChunkMeshView* view,
+                             bool eye_in_block);
 // Whether every line of sight from the camera to the box (world blocks, lowest
 // corner then highest) ends on solid cells at least a block nearer than the
 // box, on a face the frame draws.

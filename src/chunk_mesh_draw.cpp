@@ -155,7 +155,7 @@ ChunkMeshSet* chunk_meshes_create(void) {
 // cells as through those of a chunk not loaded.
 static void forget_cells(ChunkMesh* mesh) {
     for (uint64_t& links : mesh->links) links = CHUNK_MESH_UNKNOWN;
-    memset(mesh->runs, 0, sizeof mesh->runs);
+    memset(mesh->solid, 0, sizeof mesh->solid);
 }
 
 static void release_buffers(ChunkMesh* mesh) {
@@ -179,7 +179,6 @@ static void release_mesh(ChunkMesh* mesh) {
 }
 
 static void release_all(ChunkMeshSet* set) {
-    set->changes++;
     for (int i = 0; i < set->count; i++) release_mesh(&set->meshes[i]);
     set->count = 0;
 }
@@ -246,7 +245,6 @@ static bool upload(ChunkMeshSet* set, ChunkMesh* mesh) {
 
 // Makes the mesh of `chunk` anew from its current list and light.
 static void rebuild(ChunkMeshSet* set, ChunkMesh* mesh, World* world, Chunk* chunk) {
-    set->changes++;
     ChunkMeshSource source = chunk_mesh_source(world, chunk);
     const int count = chunk_mesh_copy_list(chunk, &set->build, &source.list_stamp);
     if (count < 0 || !chunk_mesh_build(&set->build, world, chunk, count)) return;
@@ -294,7 +292,6 @@ static ChunkMesh* add_mesh(ChunkMeshSet* set, const Chunk* chunk) {
         return nullptr;
     ChunkMesh* mesh = &set->meshes[set->count++];
     memset(mesh, 0, sizeof *mesh);
-    set->changes++;
     mesh->chunk_x = chunk->chunk_x;
     mesh->chunk_y = chunk->chunk_y;
     mesh->chunk_z = chunk->chunk_z;
@@ -323,7 +320,6 @@ static void drop_unseen(ChunkMeshSet* set) {
             set->meshes[kept++] = set->meshes[i];
         } else {
             release_mesh(&set->meshes[i]);
-            set->changes++;
         }
     }
     set->count = kept;
@@ -598,7 +594,7 @@ int chunk_meshes_draw(ChunkMeshSet* set, World* world, const ChunkMeshView* view
     if (draw_count == 0) return within;
     const bool inside_block = eye_in_block(world, view);
     chunk_mesh_reach_walk(&set->reach, set->meshes, set->count, view, inside_block);
-    chunk_mesh_horizon_make(&set->horizon, set->meshes, set->count, set->changes, view, inside_block);
+    chunk_mesh_horizon_make(&set->horizon, set->meshes, set->count, view, inside_block);
     // Whatever the library has batched so far goes first, as it would have.
     rlDrawRenderBatchActive();
     rlEnableShader(set->shader.id);

@@ -7,6 +7,7 @@
 // behind them this way, which the walk by sections cannot tell, since the air
 // above joins everything.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -147,45 +148,50 @@ static Footprint square_footprint(const ChunkMeshHorizon* horizon, int x, int z,
     return Footprint{x0, z0, x0 + side, z0 + side};
 }
 
-// Gathers each column's highest run from the meshes, joining runs that meet
-// across a chunk border. Columns of no mesh have none.
-static void gather_runs(ChunkMeshHorizon* horizon, const ChunkMesh* meshes, int count) {
-    for (int i = 0; i < SQUARE_SIDE * SQUARE_SIDE * 2; i++) horizon->columns[i] = 0;
-    for (int m = 0; m < count; m++) {
-        const ChunkMesh* mesh = &meshes[m];
-        const int32_t base_x = mesh->chunk_x * CHUNK_SIZE - horizon->corner[0];
-        const int32_t base_z = mesh->chunk_z * CHUNK_SIZE - horizon->corner[1];
-        const int32_t base_y = mesh->chunk_y * CHUNK_HEIGHT;
-        const int x_first = std::max(0, -base_x), x_end = std::min(CHUNK_SIZE, SQUARE_SIDE - base_x);
-        const int z_first = std::max(0, -base_z), z_end = std::min(CHUNK_SIZE, SQUARE_SIDE - base_z);
-        for (int z = z_first; z < z_end; z++) {
-            const int32_t sz = base_z + z;
-            for (int x = x_first; x < x_end; x++) {
-                const int32_t sx = base_x + x;
-                const uint8_t* run = mesh->runs[x + z * CHUNK_SIZE];
-                if (run[1] == 0) continue;
-                int32_t* kept = &horizon->columns[(sz * SQUARE_SIDE + sx) * 2];
-                const int32_t low = base_y + run[0], top = base_y + run[1];
-                if (kept[1] <= kept[0] || (top > kept[1] && low != kept[1])) {
-                    kept[0] = low;
-                    kept[1] = top;
-                } else if (low == kept[1]) {
-                    kept[1] = top;
-                } else if (top == kept[0]) {
-                    kept[0] = low;
-                }
-            }
-        }
+// The meshes of the square's chunk columns in the camera's layer of chunks
+// and the layers below and above it, null where a chunk is unknown; and the
+// camera's cell in the middle layer.
+struct Stack {
+    const ChunkMesh* layers[HORIZON_CHUNKS * HORIZON_CHUNKS][3];
+    int32_t layer;
+    int eye_bit;
+};
+
+// Cells low..top-1 of the run in one column of a stack that a line of sight
+// from the camera's height meets first on its way down: the highest solid
+// cell at or below the camera's cell and the solid cells joined to it above
+// and below; top 0 for none. Bit 64 * i + y of the column is cell y of layer i.
+static void column_run(const Stack& stack, int chunk, int column, int32_t* run) {
+    uint64_t words[3];
+    for (int i = 0; i < 3; i++) words[i] = stack.layers[chunk][i] ? stack.layers[chunk][i]->solid[column] : 0;
+    const uint64_t below = stack.eye_bit == 63 ? words[1] : words[1] & ((uint64_t{1} << (stack.eye_bit + 1)) - 1);
+    int at = below ? 127 - std::countl_zero(below) : words[0] ? 63 - std::countl_zero(words[0]) : -1;
+    run[0] = run[1] = 0;
+    if (at < 0) return;
+    int top = at, low = at;
+    for (int w = at / 64, b = at % 64;; w++, b = 0) {
+        const uint64_t gaps = ~words[w] >> b;
+        top = w * 64 + b + std::countr_zero(gaps);  // 64 more when the word is solid from b up
+        if (gaps != 0 || w == 2) break;
     }
+    for (int w = at / 64, b = at % 64;; w--, b = 63) {
+        const uint64_t gaps = ~words[w] << (63 - b);
+        low = w * 64 + b + 1 - std::countl_zero(gaps);
+        if (gaps != 0 || w == 0) break;
+    }
+    const int32_t base = (stack.layer - 1) * CHUNK_HEIGHT;
+    run[0] = base + low;
+    run[1] = base + top;
 }
 
-// The run solid in every column of a side x side group.
-static void group_run(const ChunkMeshHorizon* horizon, int x, int z, int side, int32_t* run) {
+// The run solid in every column of a side x side group inside one chunk column.
+static void group_run(const Stack& stack, int chunk, int x, int z, int side, int32_t* run) {
     run[0] = INT32_MIN;
     run[1] = INT32_MAX;
     for (int dz = 0; dz < side; dz++)
         for (int dx = 0; dx < side; dx++) {
-            const int32_t* column = &horizon->columns[((z + dz) * SQUARE_SIDE + x + dx) * 2];
+            int32_t column[2];
+            column_run(stack, chunk, (x + dx) + (z + dz) * CHUNK_SIZE, column);
             run[0] = std::max(run[0], column[0]);
             run[1] = std::min(run[1], column[1]);
         }
@@ -223,22 +229,24 @@ static void narrow(ChunkMeshHorizon* horizon, const Reach& reach, const float* s
 
 // One block of columns of the square: all of it at once when it lies in an
 // unknown chunk column, else column by column or group by group.
-static void add_block(ChunkMeshHorizon* horizon, int bx, int bz, double cut) {
+static void add_block(ChunkMeshHorizon* horizon, const Stack& stack, int bx, int bz, double cut) {
     Reach reach = {};
     if (!footprint_reach(horizon, square_footprint(horizon, bx, bz, BLOCK), &reach)) return;
-    const int chunk_x = world_to_chunk_xz(horizon->corner[0] + bx) - horizon->known_chunk[0];
-    const int chunk_z = world_to_chunk_xz(horizon->corner[1] + bz) - horizon->known_chunk[1];
-    if (!known_column(horizon, chunk_z * HORIZON_CHUNKS + chunk_x)) {
+    const int32_t world_x = horizon->corner[0] + bx, world_z = horizon->corner[1] + bz;
+    const int chunk = (world_to_chunk_xz(world_z) - horizon->known_chunk[1]) * HORIZON_CHUNKS +
+                      world_to_chunk_xz(world_x) - horizon->known_chunk[0];
+    if (!known_column(horizon, chunk)) {
         narrow(horizon, reach, nullptr);
         return;
     }
     const int side = reach.nearest >= QUADS_FROM ? 4 : reach.nearest >= PAIRS_FROM ? 2 : 1;
-    for (int z = bz; z < bz + BLOCK; z += side)
-        for (int x = bx; x < bx + BLOCK; x += side) {
+    const int local_x = world_to_local_xz(world_x), local_z = world_to_local_xz(world_z);
+    for (int z = 0; z < BLOCK; z += side)
+        for (int x = 0; x < BLOCK; x += side) {
             Reach unit = {};
-            if (!footprint_reach(horizon, square_footprint(horizon, x, z, side), &unit)) continue;
+            if (!footprint_reach(horizon, square_footprint(horizon, bx + x, bz + z, side), &unit)) continue;
             int32_t run[2];
-            group_run(horizon, x, z, side, run);
+            group_run(stack, chunk, local_x + x, local_z + z, side, run);
             float stopped[2];
             run_slopes(horizon, run, unit, cut, stopped);
             narrow(horizon, unit, stopped);
@@ -296,15 +304,26 @@ static bool layer_whole(const ChunkMeshHorizon* horizon, const ChunkMesh* meshes
 
 // Marks the chunk columns of the square known in the camera's layer of
 // chunks, and the heights of the layers above and below where all of them are
-// known too. False when none is.
-static bool set_known(ChunkMeshHorizon* horizon, const ChunkMesh* meshes, int count) {
+// known too; fills the stack. False when no column is known.
+static bool set_known(ChunkMeshHorizon* horizon, const ChunkMesh* meshes, int count, Stack* stack) {
     horizon->known_chunk[0] = world_to_chunk_xz(horizon->corner[0]);
     horizon->known_chunk[1] = world_to_chunk_xz(horizon->corner[1]);
-    const int32_t layer = world_to_chunk_y(static_cast<int32_t>(floor(horizon->eye[1])));
+    const int32_t eye_cell = static_cast<int32_t>(floor(horizon->eye[1]));
+    const int32_t layer = world_to_chunk_y(eye_cell);
+    stack->layer = layer;
+    stack->eye_bit = world_to_local_y(eye_cell);
+    memset(stack->layers, 0, sizeof stack->layers);
+    for (int m = 0; m < count; m++) {
+        const ChunkMesh* mesh = &meshes[m];
+        const int32_t x = mesh->chunk_x - horizon->known_chunk[0], z = mesh->chunk_z - horizon->known_chunk[1];
+        const int32_t y = mesh->chunk_y - layer + 1;
+        if (x >= 0 && x < HORIZON_CHUNKS && z >= 0 && z < HORIZON_CHUNKS && y >= 0 && y < 3 &&
+            mesh->links[0] != CHUNK_MESH_UNKNOWN)
+            stack->layers[z * HORIZON_CHUNKS + x][y] = mesh;
+    }
     bool any = false;
     for (int i = 0; i < HORIZON_CHUNKS * HORIZON_CHUNKS; i++) {
-        horizon->known[i] = chunk_known(meshes, count, horizon->known_chunk[0] + i % HORIZON_CHUNKS, layer,
-                                        horizon->known_chunk[1] + i / HORIZON_CHUNKS);
+        horizon->known[i] = stack->layers[i][1] != nullptr;
         any = any || horizon->known[i];
     }
     int32_t low = layer, high = layer;
@@ -315,14 +334,12 @@ static bool set_known(ChunkMeshHorizon* horizon, const ChunkMesh* meshes, int co
     return any;
 }
 
-void chunk_mesh_horizon_make(ChunkMeshHorizon* horizon, const ChunkMesh* meshes, int count, uint32_t changes,
-                             const ChunkMeshView* view, bool eye_in_block) {
+void chunk_mesh_horizon_make(ChunkMeshHorizon* horizon, const ChunkMesh* meshes, int count, const ChunkMeshView* view,
+                             bool eye_in_block) {
     horizon->active = false;
     if (eye_in_block || !set_bins(horizon, &view->frustum)) return;
     if (!grow_buffer(reinterpret_cast<void**>(&horizon->slopes), &horizon->slope_capacity, RINGS * BINS * 2,
-                     sizeof(float)) ||
-        !grow_buffer(reinterpret_cast<void**>(&horizon->columns), &horizon->column_capacity,
-                     SQUARE_SIDE * SQUARE_SIDE * 2, sizeof(int32_t)))
+                     sizeof(float)))
         return;
     horizon->eye[0] = static_cast<double>(view->cam.x) + view->offset.x;
     horizon->eye[1] = view->cam.y;
@@ -333,22 +350,15 @@ void chunk_mesh_horizon_make(ChunkMeshHorizon* horizon, const ChunkMesh* meshes,
         const int32_t from = static_cast<int32_t>(floor(horizon->eye[a * 2])) - RINGS - 1;
         horizon->corner[a] = from - ((from % BLOCK) + BLOCK) % BLOCK;
     }
-    if (!set_known(horizon, meshes, count)) return;
-    if (!horizon->gathered || horizon->gathered_changes != changes ||
-        horizon->gathered_corner[0] != horizon->corner[0] || horizon->gathered_corner[1] != horizon->corner[1]) {
-        gather_runs(horizon, meshes, count);
-        horizon->gathered = true;
-        horizon->gathered_changes = changes;
-        horizon->gathered_corner[0] = horizon->corner[0];
-        horizon->gathered_corner[1] = horizon->corner[1];
-    }
+    Stack stack;
+    if (!set_known(horizon, meshes, count, &stack)) return;
     for (int i = 0; i < RINGS * BINS; i++) {
         horizon->slopes[i * 2] = -INFINITY;
         horizon->slopes[i * 2 + 1] = INFINITY;
     }
     const double cut = RENDER_CUT_SHARE * view->render_distance;
     for (int bz = 0; bz < SQUARE_SIDE; bz += BLOCK)
-        for (int bx = 0; bx < SQUARE_SIDE; bx += BLOCK) add_block(horizon, bx, bz, cut);
+        for (int bx = 0; bx < SQUARE_SIDE; bx += BLOCK) add_block(horizon, stack, bx, bz, cut);
     join_rings(horizon);
     horizon->active = true;
 }
@@ -386,6 +396,5 @@ bool chunk_mesh_horizon_hides(const ChunkMeshHorizon* horizon, const double* low
 void chunk_mesh_horizon_free(ChunkMeshHorizon* horizon) {
     if (!horizon) return;
     free(horizon->slopes);
-    free(horizon->columns);
     memset(horizon, 0, sizeof *horizon);
 }
