@@ -1,11 +1,13 @@
 // Far sections hidden behind nearer ground. A line of sight from the camera
 // to a far section crosses every ring of columns around the camera on its
-// way. In one ring, it passes through some column whose run of solid cells it
-// meets if its height there lies within the run; if that holds for every
-// column of the ring its heading can cross, the line ends in that ring, on a
-// face the frame draws. Hills seen at a grazing angle hide most of the ground
-// behind them this way, which the walk by sections cannot tell, since the air
-// above joins everything.
+// way. In one ring, it passes through some column and meets the column's run
+// of solid cells if its height there lies within the run; if that holds for
+// every column of the ring its heading can cross, the line ends in that ring,
+// on a face the frame draws. A column's run is the one a line from the
+// camera's height meets first on its way down: the ground under open sky, a
+// wall or the floor in a cave. Hills seen at a grazing angle hide most of the
+// ground behind them this way, and cave walls the cave beyond; the walk by
+// sections cannot tell, since the air above or the cave joins everything.
 #include <algorithm>
 #include <bit>
 #include <cmath>

@@ -352,7 +352,6 @@ TEST_F(ChunkMeshTest, WhatNearerGroundHidesIsBehindSolidCellsFromEverywhere) {
             }
         }
     }
-    printf("hidden %d\n", hidden);
     EXPECT_GT(hidden, 200) << "the ground should hide a good share of the boxes";
     chunk_mesh_horizon_free(&horizon);
 }
