@@ -416,6 +416,7 @@ static void set_frame_uniforms(const ChunkMeshShader* shader, const ChunkMeshVie
 // What a frame draws of one section of a mesh.
 struct SectionView {
     uint8_t faces;      // directions that may show
+    uint8_t tops_from;  // the lowest layer whose top faces nearer ground does not hide
     float from_low[3];  // the camera's place along each axis, less the section's lowest corner
 };
 
@@ -441,25 +442,50 @@ static bool shader_drops_all(const ChunkMeshView* view, const Vector3& low, cons
     return false;
 }
 
-// Whether section s of a mesh draws nothing this frame: the shader drops all
-// its listed blocks, or nearer ground hides them.
-static bool section_hidden(const ChunkMeshSet* set, const ChunkMesh* mesh, int s, const ChunkMeshView* view) {
+// The box around the listed cells of section s, world blocks.
+static void section_box(const ChunkMesh* mesh, int s, double* low, double* high) {
     const uint8_t* box = mesh->boxes[s];
-    if (box[0] > box[3]) return true;
     const double origin[3] = {static_cast<double>(mesh->chunk_x) * CHUNK_SIZE,
                               static_cast<double>(mesh->chunk_y) * CHUNK_HEIGHT,
                               static_cast<double>(mesh->chunk_z) * CHUNK_SIZE};
-    double low[3], high[3];
     for (int a = 0; a < 3; a++) {
         low[a] = origin[a] + box[a];
         high[a] = origin[a] + box[a + 3] + 1.0;
     }
+}
+
+// Whether section s of a mesh draws nothing this frame: the shader drops all
+// its listed blocks, or nearer ground hides them.
+static bool section_hidden(const ChunkMeshSet* set, const ChunkMesh* mesh, int s, const ChunkMeshView* view) {
+    if (mesh->boxes[s][0] > mesh->boxes[s][3]) return true;
+    double low[3], high[3];
+    section_box(mesh, s, low, high);
     // The box of the block centres, shifted as the pass shifts its coordinates.
     const Vector3 first = {static_cast<float>(low[0] - view->offset.x + 0.5), static_cast<float>(low[1] + 0.5),
                            static_cast<float>(low[2] - view->offset.z + 0.5)};
     const Vector3 last = {static_cast<float>(high[0] - view->offset.x - 0.5), static_cast<float>(high[1] - 0.5),
                           static_cast<float>(high[2] - view->offset.z - 0.5)};
     return shader_drops_all(view, first, last) || chunk_mesh_horizon_hides(&set->horizon, low, high);
+}
+
+// The lowest layer of section s whose top faces nearer ground may leave in
+// sight: the cells of the layers below lie in a box it hides, and top faces
+// come in order of layer. A lower box is hidden whenever a higher one is.
+static int tops_in_sight_from(const ChunkMeshSet* set, const ChunkMesh* mesh, int s) {
+    double low[3], high[3];
+    section_box(mesh, s, low, high);
+    const double section_low = low[1] - mesh->boxes[s][1] % CHUNK_MESH_SECTION_HEIGHT;
+    int hidden = mesh->boxes[s][1] % CHUNK_MESH_SECTION_HEIGHT, shown = mesh->boxes[s][4] % CHUNK_MESH_SECTION_HEIGHT;
+    // Layers below `hidden` are hidden and `shown` is not, until they meet.
+    while (hidden < shown) {
+        const int mid = (hidden + shown) / 2;
+        high[1] = section_low + mid + 1;
+        if (chunk_mesh_horizon_hides(&set->horizon, low, high))
+            hidden = mid + 1;
+        else
+            shown = mid;
+    }
+    return hidden;
 }
 
 // Which faces of each section may show: bit face of faces is set when the
@@ -502,6 +528,7 @@ static void visible_sections(const ChunkMeshSet* set, const ChunkMesh* mesh, con
         }
         sections[s].faces = static_cast<uint8_t>(towards & reached);
         if (sections[s].faces != 0 && section_hidden(set, mesh, s, view)) sections[s].faces = 0;
+        sections[s].tops_from = (sections[s].faces & 4u) ? static_cast<uint8_t>(tops_in_sight_from(set, mesh, s)) : 0;
     }
 }
 
@@ -539,6 +566,7 @@ static void draw_type(const ChunkMesh* mesh, int type, const SectionView* sectio
             int first = mesh->start[r], end = mesh->start[r + 1];
             if (first == end || !(sections[s].faces & (1u << face))) continue;
             facing_part(mesh, face, sections[s].from_low[face / 2], &first, &end);
+            while (face == 2 && first < end && mesh->layers[first / 4] < sections[s].tops_from) first += 4;
             if (first == end) continue;
             if (first != run_end) {
                 draw_run(mesh, run_first, run_end);
