@@ -130,6 +130,7 @@ struct ChunkMeshHorizon {
     double ahead[2];   // the view's heading along x and z, a unit vector
     double tan_low;    // bins split tangents of the heading (sideways over ahead) evenly
     double bin_scale;  // bins per unit of tangent
+    bool level;        // a plane between cells runs close to the camera's height
     // Chunk columns of the square from known_chunk (x, z) on, known when
     // loaded and listed between known_low and known_high.
     int32_t known_chunk[2];

@@ -39,6 +39,13 @@ static constexpr int KNOWN_LAYERS = 4;
 // A camera farther out than this from the world's origin turns the horizon
 // off, so that its cells stay within reach of 32-bit numbers.
 static constexpr double EYE_LIMIT = 1e8;
+// Faces in a plane between cells that passes this close to the camera are
+// seen so nearly edge-on that the rasterizer may drop them, and a line of
+// sight along that plane may then slip past the edge of the first face it
+// meets into the rock behind. Such lines head within GRID_ANGLE (radians) of
+// the plane, as seen from the camera.
+static constexpr double GRID_SLACK = 0.25;
+static constexpr double GRID_ANGLE = 0.01;
 // Slopes within this much of a run's end are not counted as stopped.
 static constexpr float SLOPE_MARGIN = 1e-4f;
 // Cells within this much of the cut are not counted as drawn.
@@ -336,6 +343,24 @@ static bool set_known(ChunkMeshHorizon* horizon, const ChunkMesh* meshes, int co
     return any;
 }
 
+// Leaves open the bins of headings within GRID_ANGLE of a plane x = k or
+// z = k near the camera: NaN in the first ring stops every line in them.
+static void open_along_planes(ChunkMeshHorizon* horizon) {
+    for (int axis = 0; axis < 2; axis++) {
+        const double at = horizon->eye[axis * 2];
+        if (fabs(at - nearbyint(at)) >= GRID_SLACK) continue;
+        for (const double way : {1.0, -1.0}) {
+            // Headings along the plane, turned by GRID_ANGLE either side.
+            const double along = way * cos(GRID_ANGLE), aside = sin(GRID_ANGLE);
+            const Footprint f =
+                axis == 0 ? Footprint{-aside, along, aside, along} : Footprint{along, -aside, along, aside};
+            Reach reach = {};
+            reach.ring_first = reach.ring_last = FIRST_RING;
+            if (footprint_bins(horizon, f, &reach)) narrow(horizon, reach, nullptr);
+        }
+    }
+}
+
 void chunk_mesh_horizon_make(ChunkMeshHorizon* horizon, const ChunkMesh* meshes, int count, const ChunkMeshView* view,
                              bool eye_in_block) {
     horizon->active = false;
@@ -361,7 +386,9 @@ void chunk_mesh_horizon_make(ChunkMeshHorizon* horizon, const ChunkMesh* meshes,
     const double cut = RENDER_CUT_SHARE * view->render_distance;
     for (int bz = 0; bz < SQUARE_SIDE; bz += BLOCK)
         for (int bx = 0; bx < SQUARE_SIDE; bx += BLOCK) add_block(horizon, stack, bx, bz, cut);
+    open_along_planes(horizon);
     join_rings(horizon);
+    horizon->level = fabs(horizon->eye[1] - nearbyint(horizon->eye[1])) < GRID_SLACK;
     horizon->active = true;
 }
 
@@ -389,6 +416,8 @@ bool chunk_mesh_horizon_hides(const ChunkMeshHorizon* horizon, const double* low
             from = std::min(from, slope);
             to = std::max(to, slope);
         }
+    // Level lines run along the plane between cells at the camera's height.
+    if (horizon->level && from <= GRID_ANGLE && to >= -GRID_ANGLE) return false;
     const float* cell = slope_cell(horizon, ring, reach.bin_first);
     for (int bin = reach.bin_first; bin <= reach.bin_last; bin++, cell += 2)
         if (!(cell[0] <= from && to <= cell[1])) return false;
