@@ -211,33 +211,48 @@ ChunkMeshView view_from(Vector3 eye, float yaw, float pitch, float distance) {
 // Stone up to y 40 over chunks x 0..2, z -1..1, a ridge up to y 50 across
 // x 20..27 in the chunk z 0, the camera at (2.5, 44.6, -0.5) looking along +x
 // a little down, so that lines to the boxes at z 2..8 set out over the chunk z
-// -1; the last rows look from z 16.5 and from z 16, on a plane between cells.
+// -1; the last rows look from z 16.5, and from planes between cells.
 TEST_F(ChunkMeshTest, NearerGroundHidesOnlyWhatEveryLineOfSightToItMeets) {
     for (int cz = -1; cz <= 1; cz++)
         for (int cx = 0; cx <= 2; cx++) set_box(add_chunk(cx, 0, cz), 0, 0, 0, CHUNK_SIZE, 40, CHUNK_SIZE, BLOCK_STONE);
     set_box(get(0, 0, 0), 20, 40, 0, 28, 50, CHUNK_SIZE, BLOCK_STONE);
     const struct {
         const char* name;
-        float eye_z;
+        Vector3 eye;
         double low[3], high[3];
         bool notch, eye_in_block, unknown, hidden;
     } rows[] = {
-        {"behind the ridge", -0.5f, {40, 36, 2}, {48, 41, 8}, false, false, false, true},
-        {"just above the line over the ridge", -0.5f, {40, 56.7, 4}, {41, 57.4, 5}, false, false, false, false},
-        {"before the ridge", -0.5f, {10, 36, 2}, {18, 41, 8}, false, false, false, false},
-        {"the ridge itself", -0.5f, {20, 40, 4}, {28, 46, 5}, false, false, false, false},
-        {"behind a notch in the ridge", -0.5f, {40, 36, 2}, {48, 41, 8}, true, false, false, false},
-        {"from inside a block", -0.5f, {40, 36, 2}, {48, 41, 8}, false, true, false, false},
-        {"past the camera's chunk, unknown", -0.5f, {40, 36, 2}, {48, 41, 8}, false, false, true, false},
-        {"straight ahead, behind the ridge", 16.5f, {40, 36, 15}, {48, 41, 17}, false, false, false, true},
-        {"along the plane between cells through the camera",
-         16.0f,
+        {"behind the ridge", {2.5f, 44.6f, -0.5f}, {40, 36, 2}, {48, 41, 8}, false, false, false, true},
+        {"just above the line over the ridge",
+         {2.5f, 44.6f, -0.5f},
+         {40, 56.7, 4},
+         {41, 57.4, 5},
+         false,
+         false,
+         false,
+         false},
+        {"before the ridge", {2.5f, 44.6f, -0.5f}, {10, 36, 2}, {18, 41, 8}, false, false, false, false},
+        {"the ridge itself", {2.5f, 44.6f, -0.5f}, {20, 40, 4}, {28, 46, 5}, false, false, false, false},
+        {"behind a notch in the ridge", {2.5f, 44.6f, -0.5f}, {40, 36, 2}, {48, 41, 8}, true, false, false, false},
+        {"from inside a block", {2.5f, 44.6f, -0.5f}, {40, 36, 2}, {48, 41, 8}, false, true, false, false},
+        {"past the camera's chunk, unknown", {2.5f, 44.6f, -0.5f}, {40, 36, 2}, {48, 41, 8}, false, false, true, false},
+        {"straight ahead, behind the ridge",
+         {2.5f, 44.6f, 16.5f},
          {40, 36, 15},
          {48, 41, 17},
          false,
          false,
          false,
+         true},
+        {"level, on a plane between cells",
+         {2.5f, 45.0f, 16.5f},
+         {40, 44, 15},
+         {48, 46, 17},
+         false,
+         false,
+         false,
          false},
+        {"along a plane between cells", {2.5f, 44.6f, 16.0f}, {40, 36, 15}, {48, 41, 17}, false, false, false, false},
     };
     ChunkMeshHorizon horizon = {};
     for (const auto& r : rows) {
@@ -246,7 +261,7 @@ TEST_F(ChunkMeshTest, NearerGroundHidesOnlyWhatEveryLineOfSightToItMeets) {
         if (r.unknown)
             for (ChunkMesh& mesh : meshes)
                 if (mesh.chunk_x == 0 && mesh.chunk_z == -1) mesh.links[0] = CHUNK_MESH_UNKNOWN;
-        const ChunkMeshView view = view_from({2.5f, 44.6f, r.eye_z}, 0.0f, -0.1f, 200.0f);
+        const ChunkMeshView view = view_from(r.eye, 0.0f, -0.1f, 200.0f);
         chunk_mesh_horizon_make(&horizon, meshes.data(), static_cast<int>(meshes.size()), &view, r.eye_in_block);
         EXPECT_EQ(chunk_mesh_horizon_hides(&horizon, r.low, r.high), r.hidden) << r.name;
     }
